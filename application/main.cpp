@@ -1,0 +1,64 @@
+#include "configuration.h"
+#include "manager.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QUrl>
+
+int main(int argc, char *argv[])
+{
+    QGuiApplication app(argc, argv);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Vorlane Compositor"));
+    parser.addHelpOption();
+    QCommandLineOption configFileOption(
+            QStringList() << QStringLiteral("c") << QStringLiteral("configfile"),
+            QCoreApplication::translate("main", "Config file"),
+            QCoreApplication::translate("main", "Filepath"));
+    QCommandLineOption orientationOption(
+            QStringList() << QStringLiteral("o") << QStringLiteral("orientation"),
+            QCoreApplication::translate("main", "Display orientation"),
+            QCoreApplication::translate("main", "[0,90,180,270]"));
+    QCommandLineOption debugOption(QStringList() << QStringLiteral("d") << QStringLiteral("debug"),
+                                   QCoreApplication::translate("main", "Enable debug output"));
+    parser.addOption(configFileOption);
+    parser.addOption(orientationOption);
+    parser.addOption(debugOption);
+    parser.process(app);
+
+    const QString configFile = parser.value(configFileOption);
+    const QString orientation = parser.value(orientationOption);
+    const bool debug = parser.isSet(debugOption);
+
+    Vorlane::Configuration configuration(configFile);
+    QQmlApplicationEngine engine;
+
+    const QString layoutsDir = configuration.value(QStringLiteral("Settings/LayoutsDir")).toString();
+    const QString clientsDir = configuration.value(QStringLiteral("Settings/ClientsDir")).toString();
+    auto *manager = new Vorlane::Core::Manager(layoutsDir, clientsDir, debug, &engine);
+    QObject::connect(manager, &Vorlane::Core::Manager::quitVorlane, &engine,
+                     &QQmlApplicationEngine::quit);
+
+    QQmlContext *context = engine.rootContext();
+    context->setContextProperty(QStringLiteral("orientationOverride"), orientation);
+    context->setContextProperty(QStringLiteral("debugMode"), debug);
+    context->setContextProperty(QStringLiteral("settings"), &configuration);
+    context->setContextProperty(QStringLiteral("coremanager"), manager);
+
+    const QUrl url(QStringLiteral("qrc:/Kestrix/Vorlane/Application/main.qml"), QUrl::TolerantMode);
+    QObject::connect(
+            &engine, &QQmlApplicationEngine::objectCreated, &app,
+            [url](QObject *object, const QUrl &objectUrl) {
+                if (!object && url == objectUrl)
+                    QCoreApplication::exit(-1);
+            },
+            Qt::QueuedConnection);
+    engine.load(url);
+
+    return app.exec();
+}

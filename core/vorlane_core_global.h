@@ -1,0 +1,12 @@
+#ifndef VORLANE_CORE_GLOBAL_H
+#define VORLANE_CORE_GLOBAL_H
+
+#include <QtCore/qglobal.h>
+
+#if defined(VORLANE_CORE_LIBRARY)
+#define VORLANE_CORE_EXPORT Q_DECL_EXPORT
+#else
+#define VORLANE_CORE_EXPORT Q_DECL_IMPORT
+#endif
+
+#endif // VORLANE_CORE_GLOBAL_H
