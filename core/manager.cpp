@@ -125,7 +125,9 @@ void Manager::terminateAllClients()
 
 void Manager::initLayouts(const QString &dir)
 {
-    Q_UNUSED(dir); // TODO layouts
+    m_layouts.clear();
+    Layout::readLayouts(this, dir, m_layouts);
+    setSelectedLayoutIndex(0);
 }
 
 QList<Layout *> Manager::layouts() const
@@ -140,7 +142,13 @@ int Manager::selectedLayoutIndex() const
 
 void Manager::setSelectedLayoutIndex(int index)
 {
-    Q_UNUSED(index); // TODO layouts
+    if (index == m_selectedLayoutIndex || index < 0 || index >= m_layouts.size())
+        return;
+    m_selectedLayoutIndex = index;
+    m_currentRegions = m_layouts.at(index)->regions();
+    // The scene re-places its surfaces on the index signal and expects the regions to be in place.
+    emit selectedLayoutIndexChanged();
+    emit currentRegionsChanged();
 }
 
 QList<Region *> &Manager::currentRegions()
@@ -150,29 +158,51 @@ QList<Region *> &Manager::currentRegions()
 
 Region *Manager::getRegion(const QString &regionId, QList<Region *> *subRegions)
 {
-    Q_UNUSED(regionId);
-    Q_UNUSED(subRegions);
-    return nullptr; // TODO layouts
+    const QList<Region *> &roots = subRegions ? *subRegions : m_currentRegions;
+    // Depth-first pre-order with an explicit stack, so deep trees cannot exhaust the call stack;
+    // children go on in reverse so that the first match in file order wins.
+    QList<Region *> pending;
+    pending.reserve(roots.size());
+    for (auto it = roots.crbegin(); it != roots.crend(); ++it) {
+        if (*it)
+            pending.append(*it);
+    }
+    while (!pending.isEmpty()) {
+        Region *region = pending.takeLast();
+        if (region->id() == regionId)
+            return region;
+        const QList<Region *> &children = region->regions();
+        for (auto it = children.crbegin(); it != children.crend(); ++it) {
+            if (*it)
+                pending.append(*it);
+        }
+    }
+    return nullptr;
 }
 
 QRectF Manager::getRegionRect(const QString &regionId, QList<Region *> *subRegions)
 {
-    Q_UNUSED(regionId);
-    Q_UNUSED(subRegions);
-    return {}; // TODO layouts
+    const Region *region = getRegion(regionId, subRegions);
+    if (!region)
+        return QRectF(0, 0, 0, 0);
+    return QRectF(region->x(), region->y(), region->width(), region->height());
 }
 
 bool Manager::setCurrentLayout(const QString &layoutId)
 {
-    Q_UNUSED(layoutId);
-    return false; // TODO layouts
+    for (qsizetype i = 0; i < m_layouts.size(); ++i) {
+        if (m_layouts.at(i)->id() == layoutId) {
+            setSelectedLayoutIndex(int(i));
+            return true;
+        }
+    }
+    return false;
 }
 
 int Manager::getRegionZ(const QString &regionId, QList<Region *> *subRegions)
 {
-    Q_UNUSED(regionId);
-    Q_UNUSED(subRegions);
-    return 0; // TODO layouts
+    const Region *region = getRegion(regionId, subRegions);
+    return region ? region->z() : 0;
 }
 
 } // namespace Vorlane::Core
