@@ -1,0 +1,431 @@
+#include "compositorfixture.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+const char *const socketName = "wayland-0";
+
+bool socketAccepts(const QString &path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    sockaddr_un address;
+    if (encoded.size() >= int(sizeof(address.sun_path)))
+        return false;
+    std::memset(&address, 0, sizeof(address));
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool connected
+        = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return connected;
+}
+
+} // namespace
+
+CompositorFixture::CompositorFixture()
+    : m_runtime(
+        std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vorlane-rt-XXXXXX")))
+    , m_base(
+          std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vorlane-cfg-XXXXXX")))
+    , m_environment(QProcessEnvironment::systemEnvironment())
+{
+    if (m_runtime->isValid())
+        ::chmod(QFile::encodeName(m_runtime->path()).constData(), 0700);
+    if (m_base->isValid()) {
+        QDir base(m_base->path());
+        base.mkpath(QStringLiteral("layouts"));
+        base.mkpath(QStringLiteral("clients"));
+    }
+    // Never let the compositor (or a client) find a display of the machine running the tests.
+    m_environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    m_environment.remove(QStringLiteral("WAYLAND_SOCKET"));
+    m_environment.remove(QStringLiteral("DISPLAY"));
+    m_environment.remove(QStringLiteral("QSG_RHI_BACKEND"));
+    m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime->path());
+}
+
+CompositorFixture::~CompositorFixture()
+{
+    cleanup();
+}
+
+bool CompositorFixture::isValid() const
+{
+    return m_runtime->isValid() && m_base->isValid();
+}
+
+QString CompositorFixture::runtimeDir() const
+{
+    return m_runtime->path();
+}
+
+QString CompositorFixture::baseDir() const
+{
+    return m_base->path();
+}
+
+QString CompositorFixture::settingsPath() const
+{
+    return m_base->filePath(QStringLiteral("config.ini"));
+}
+
+QString CompositorFixture::layoutsDir() const
+{
+    return m_base->filePath(QStringLiteral("layouts"));
+}
+
+QString CompositorFixture::clientsDir() const
+{
+    return m_base->filePath(QStringLiteral("clients"));
+}
+
+QString CompositorFixture::socketPath() const
+{
+    return m_runtime->filePath(QLatin1String(socketName));
+}
+
+void CompositorFixture::setSetting(const QString &key, const QString &value)
+{
+    m_settings.insert(key, value);
+}
+
+void CompositorFixture::setRawSettings(const QString &text)
+{
+    m_rawSettings = text;
+    m_useRawSettings = true;
+}
+
+bool CompositorFixture::writeFile(const QString &relativePath, const QByteArray &data)
+{
+    const QString path = m_base->filePath(relativePath);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(data) == data.size();
+}
+
+bool CompositorFixture::writeLayoutFile(const QString &fileName, const QByteArray &json)
+{
+    return writeFile(QStringLiteral("layouts/") + fileName, json);
+}
+
+bool CompositorFixture::writeDesktopEntry(const QString &fileName, const QString &text)
+{
+    return writeFile(QStringLiteral("clients/") + fileName, text.toUtf8());
+}
+
+bool CompositorFixture::writeClientEntry(const QString &fileName, const QString &name,
+                                         const QString &program, const QString &extraSettings)
+{
+    QString text = QStringLiteral("[Desktop Entry]\nName=%1\nTryExec=%2\nExec=%2\n"
+                                  "\n[X-KXVorlane Settings]\n")
+                       .arg(name, program);
+    text += extraSettings;
+    if (!text.endsWith(QLatin1Char('\n')))
+        text += QLatin1Char('\n');
+    return writeDesktopEntry(fileName, text);
+}
+
+void CompositorFixture::setCompositorEnvironment(const QString &name, const QString &value)
+{
+    m_environment.insert(name, value);
+}
+
+void CompositorFixture::unsetCompositorEnvironment(const QString &name)
+{
+    m_environment.remove(name);
+}
+
+bool CompositorFixture::start(const QStringList &extraArgs, bool useSettings)
+{
+    if (!isValid() || m_compositor)
+        return false;
+
+    QByteArray ini;
+    if (m_useRawSettings) {
+        ini = m_rawSettings.toUtf8();
+    } else {
+        QMap<QString, QString> values = m_settings;
+        if (!values.contains(QStringLiteral("Settings/LayoutsDir")))
+            values.insert(QStringLiteral("Settings/LayoutsDir"), layoutsDir());
+        if (!values.contains(QStringLiteral("Settings/ClientsDir")))
+            values.insert(QStringLiteral("Settings/ClientsDir"), clientsDir());
+        // Group the keys by section; QMap keeps them sorted, so each section is contiguous.
+        QString section;
+        for (auto it = values.cbegin(); it != values.cend(); ++it) {
+            const int slash = it.key().indexOf(QLatin1Char('/'));
+            const QString group = slash < 0 ? QStringLiteral("General") : it.key().left(slash);
+            const QString key = slash < 0 ? it.key() : it.key().mid(slash + 1);
+            if (group != section) {
+                ini += "\n[" + group.toUtf8() + "]\n";
+                section = group;
+            }
+            ini += key.toUtf8() + '=' + it.value().toUtf8() + '\n';
+        }
+    }
+    QFile settings(settingsPath());
+    if (!settings.open(QIODevice::WriteOnly | QIODevice::Truncate) || settings.write(ini) < 0)
+        return false;
+    settings.close();
+
+    QStringList args;
+    if (useSettings)
+        args << QStringLiteral("-c") << settingsPath();
+    args << extraArgs;
+
+    m_compositor = new QProcess;
+    m_compositor->setProcessEnvironment(m_environment);
+    m_compositor->setWorkingDirectory(m_base->path());
+    m_compositor->start(applicationPath(), args);
+    if (!m_compositor->waitForStarted(30000)) {
+        qWarning() << "compositor did not start:" << m_compositor->errorString();
+        return false;
+    }
+    return true;
+}
+
+bool CompositorFixture::startAndWait(const QStringList &extraArgs, int timeoutMs)
+{
+    return start(extraArgs) && waitForSocket(timeoutMs);
+}
+
+bool CompositorFixture::waitForSocket(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (compositorRunning()) {
+        if (socketAccepts(socketPath()))
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(20);
+    }
+    return false;
+}
+
+bool CompositorFixture::startXvfb(int width, int height)
+{
+    if (m_xvfb || m_compositor)
+        return false;
+    m_xvfb = new QProcess;
+    m_xvfb->setProcessChannelMode(QProcess::SeparateChannels);
+    // -displayfd picks a free display number and writes it to standard output.
+    m_xvfb->start(QStringLiteral("Xvfb"),
+                  { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                    QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(width).arg(height),
+                    QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+    if (!m_xvfb->waitForStarted(10000))
+        return false;
+    QByteArray number;
+    QDeadlineTimer deadline(20000);
+    while (!number.contains('\n') && m_xvfb->state() == QProcess::Running
+           && !deadline.hasExpired()) {
+        m_xvfb->waitForReadyRead(100);
+        number += m_xvfb->readAllStandardOutput();
+    }
+    if (!number.contains('\n'))
+        return false;
+    m_display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+    m_environment.insert(QStringLiteral("DISPLAY"), m_display);
+    m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    return true;
+}
+
+QImage CompositorFixture::screenshot() const
+{
+    if (m_display.isEmpty())
+        return {};
+    QProcess grab;
+    grab.start(
+        QStringLiteral("sh"),
+        { QStringLiteral("-c"),
+          QStringLiteral("xwd -root -silent -display %1 | convert xwd:- png:-").arg(m_display) });
+    if (!grab.waitForFinished(30000))
+        return {};
+    return QImage::fromData(grab.readAllStandardOutput(), "PNG");
+}
+
+QProcess *CompositorFixture::compositor() const
+{
+    return m_compositor;
+}
+
+qint64 CompositorFixture::compositorPid() const
+{
+    return m_compositor ? m_compositor->processId() : 0;
+}
+
+bool CompositorFixture::compositorRunning() const
+{
+    return m_compositor && m_compositor->state() == QProcess::Running;
+}
+
+int CompositorFixture::waitForCompositorExit(int timeoutMs)
+{
+    if (!m_compositor)
+        return -1000;
+    QDeadlineTimer deadline(timeoutMs);
+    while (m_compositor->state() != QProcess::NotRunning && !deadline.hasExpired())
+        m_compositor->waitForFinished(50);
+    pullStderr();
+    if (m_compositor->state() != QProcess::NotRunning
+        || m_compositor->exitStatus() != QProcess::NormalExit)
+        return -1000;
+    return m_compositor->exitCode();
+}
+
+int CompositorFixture::stopCompositor(int sig, int timeoutMs)
+{
+    if (!compositorRunning())
+        return waitForCompositorExit(0);
+    sendSignal(compositorPid(), sig);
+    return waitForCompositorExit(timeoutMs);
+}
+
+void CompositorFixture::pullStderr()
+{
+    if (!m_compositor)
+        return;
+    m_stderrBuffer += m_compositor->readAllStandardError();
+    int newline;
+    while ((newline = m_stderrBuffer.indexOf('\n')) >= 0) {
+        m_stderrLines << QString::fromUtf8(m_stderrBuffer.left(newline));
+        m_stderrBuffer.remove(0, newline + 1);
+    }
+    if (m_compositor->state() == QProcess::NotRunning && !m_stderrBuffer.isEmpty()) {
+        m_stderrLines << QString::fromUtf8(m_stderrBuffer);
+        m_stderrBuffer.clear();
+    }
+}
+
+QStringList CompositorFixture::stderrLines()
+{
+    pullStderr();
+    return m_stderrLines;
+}
+
+QString CompositorFixture::stderrText()
+{
+    return stderrLines().join(QLatin1Char('\n'));
+}
+
+bool CompositorFixture::stderrContains(const QString &text)
+{
+    return stderrText().contains(text);
+}
+
+int CompositorFixture::stderrCount(const QString &text)
+{
+    int count = 0;
+    const QStringList lines = stderrLines();
+    for (const QString &line : lines)
+        count += line.count(text);
+    return count;
+}
+
+QByteArray CompositorFixture::stdoutData()
+{
+    return m_compositor ? m_compositor->readAllStandardOutput() : QByteArray();
+}
+
+QProcess *CompositorFixture::startClient(const QString &program, const QStringList &args,
+                                         const QMap<QString, QString> &extraEnv)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_SOCKET"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
+    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QLatin1String(socketName));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
+        environment.insert(it.key(), it.value());
+
+    auto *process = new QProcess;
+    process->setProcessEnvironment(environment);
+    process->setWorkingDirectory(m_base->path());
+    m_clients << process;
+    process->start(program, args);
+    if (!process->waitForStarted(30000))
+        qWarning() << "client did not start:" << program << process->errorString();
+    return process;
+}
+
+QString CompositorFixture::probePath()
+{
+    return QStringLiteral(VORLANE_PROBE_PATH);
+}
+
+QString CompositorFixture::applicationPath()
+{
+    return QStringLiteral(VORLANE_APPLICATION_PATH);
+}
+
+char CompositorFixture::processState(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    // The command name in parentheses may itself hold blanks and parentheses.
+    const int close = line.lastIndexOf(')');
+    if (close < 0 || close + 2 >= line.size())
+        return 0;
+    return line.at(close + 2);
+}
+
+bool CompositorFixture::sendSignal(qint64 pid, int sig)
+{
+    return pid > 0 && ::kill(pid_t(pid), sig) == 0;
+}
+
+void CompositorFixture::killProcess(QProcess *process)
+{
+    if (process->state() != QProcess::NotRunning) {
+        // SIGKILL ends a stopped process as well.
+        ::kill(pid_t(process->processId()), SIGKILL);
+        process->waitForFinished(10000);
+    }
+    delete process;
+}
+
+void CompositorFixture::cleanup()
+{
+    for (QProcess *client : std::as_const(m_clients))
+        killProcess(client);
+    m_clients.clear();
+
+    if (m_compositor) {
+        if (m_compositor->state() != QProcess::NotRunning) {
+            ::kill(pid_t(m_compositor->processId()), SIGTERM);
+            if (!m_compositor->waitForFinished(10000)) {
+                ::kill(pid_t(m_compositor->processId()), SIGKILL);
+                m_compositor->waitForFinished(10000);
+            }
+        }
+        pullStderr();
+        delete m_compositor;
+        m_compositor = nullptr;
+    }
+    if (m_xvfb) {
+        killProcess(m_xvfb);
+        m_xvfb = nullptr;
+    }
+}

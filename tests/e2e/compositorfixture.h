@@ -1,0 +1,115 @@
+#ifndef VORLANE_TESTS_COMPOSITORFIXTURE_H
+#define VORLANE_TESTS_COMPOSITORFIXTURE_H
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QMap>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// Runs the real compositor program for end-to-end tests: a private runtime directory (0700),
+// a temporary configuration (settings INI, layouts and clients directories written from
+// strings), the program itself with its standard error captured, and any number of Wayland
+// clients connected to it. Everything it starts is killed and reaped when it is destroyed.
+class CompositorFixture
+{
+public:
+    CompositorFixture();
+    ~CompositorFixture();
+
+    CompositorFixture(const CompositorFixture &) = delete;
+    CompositorFixture &operator=(const CompositorFixture &) = delete;
+
+    // False when the temporary directories could not be made.
+    bool isValid() const;
+
+    QString runtimeDir() const;
+    QString baseDir() const; // temporary directory holding the configuration
+    QString settingsPath() const;
+    QString layoutsDir() const;
+    QString clientsDir() const;
+    QString socketPath() const; // <runtimeDir>/wayland-0
+
+    // Settings written to the INI file when start() runs. "Settings/LayoutsDir" and
+    // "Settings/ClientsDir" point at the fixture's directories unless set here.
+    void setSetting(const QString &key, const QString &value);
+    // Replaces the whole INI file with this text (no automatic keys); for malformed input.
+    void setRawSettings(const QString &text);
+
+    bool writeLayoutFile(const QString &fileName, const QByteArray &json);
+    bool writeDesktopEntry(const QString &fileName, const QString &text);
+    // A desktop entry for the probe (or any program) under the given name. The text of
+    // extraSettings is appended inside the "X-KXVorlane Settings" group.
+    bool writeClientEntry(const QString &fileName, const QString &name, const QString &program,
+                          const QString &extraSettings = QString());
+    bool writeFile(const QString &relativePath, const QByteArray &data);
+
+    // Environment of the compositor: QT_QPA_PLATFORM=offscreen and XDG_RUNTIME_DIR by default.
+    void setCompositorEnvironment(const QString &name, const QString &value);
+    void unsetCompositorEnvironment(const QString &name);
+
+    // Starts the compositor with "-c <settings>" followed by extraArgs (pass useSettings false
+    // to leave out "-c"). Does not wait for the socket.
+    bool start(const QStringList &extraArgs = {}, bool useSettings = true);
+    // start() and then waitForSocket().
+    bool startAndWait(const QStringList &extraArgs = {}, int timeoutMs = 30000);
+    // Waits until the socket accepts a connection, or the compositor ends, or the time is up.
+    bool waitForSocket(int timeoutMs = 30000);
+    // Starts the compositor under a private Xvfb (QT_QPA_PLATFORM=xcb), so that the whole
+    // screen can be captured with screenshot(). Returns false when Xvfb is not available.
+    bool startXvfb(int width = 800, int height = 480);
+    QImage screenshot() const;
+
+    QProcess *compositor() const;
+    qint64 compositorPid() const;
+    bool compositorRunning() const;
+    // Sends sig and waits for the compositor to end; returns its exit code, or -1000 when it
+    // crashed or did not end within timeoutMs.
+    int stopCompositor(int sig, int timeoutMs = 30000);
+    int waitForCompositorExit(int timeoutMs = 30000);
+
+    // Every line the compositor wrote to standard error so far.
+    QStringList stderrLines();
+    QString stderrText();
+    bool stderrContains(const QString &text);
+    int stderrCount(const QString &text);
+    QByteArray stdoutData();
+
+    // Starts a Wayland client connected to the compositor; it is killed on cleanup.
+    QProcess *startClient(const QString &program, const QStringList &args = {},
+                          const QMap<QString, QString> &extraEnv = {});
+    // The probe program of these tests.
+    static QString probePath();
+    static QString applicationPath();
+
+    // Process state letter from /proc/PID/stat ('R', 'S', 'T', ...), or 0 when unreadable.
+    static char processState(qint64 pid);
+    static bool sendSignal(qint64 pid, int sig);
+
+    void cleanup();
+
+private:
+    void killProcess(QProcess *process);
+    void pullStderr();
+
+    std::unique_ptr<QTemporaryDir> m_runtime;
+    std::unique_ptr<QTemporaryDir> m_base;
+    QMap<QString, QString> m_settings;
+    QString m_rawSettings;
+    bool m_useRawSettings = false;
+    QProcessEnvironment m_environment;
+    QProcess *m_compositor = nullptr;
+    QProcess *m_xvfb = nullptr;
+    QString m_display;
+    QList<QProcess *> m_clients;
+    QByteArray m_stderrBuffer;
+    QStringList m_stderrLines;
+};
+
+#endif // VORLANE_TESTS_COMPOSITORFIXTURE_H
