@@ -57,6 +57,8 @@ signals:
     void executionStateChanged();
 
 private:
+    void onProcessEnded();
+
     uint m_pid = 0;
     QString m_name;
     Details *m_details = nullptr;

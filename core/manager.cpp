@@ -2,6 +2,14 @@
 
 #include "unixsignaling.h"
 
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
+
+#include <algorithm>
+
 namespace Vorlane::Core {
 
 Manager::Manager(const QString &layoutsDir, const QString &clientsDir, bool debug, QObject *parent)
@@ -43,82 +51,176 @@ Manager::~Manager()
 
 Client *Manager::registerClient(uint pid)
 {
-    Q_UNUSED(pid);
-    return nullptr; // TODO registry
+    // A process the compositor started itself carries its id in an executable client (key 0).
+    Client *found = nullptr;
+    for (Client *client : std::as_const(m_clients)) {
+        if (client->pid() == pid)
+            found = client;
+    }
+    if (found)
+        return found;
+
+    const QString path = getClientPath(pid);
+    QString name = QFileInfo(path).fileName();
+    Details *details = nullptr;
+    if (path.isEmpty()) {
+        // The executable cannot be read (the process has gone, or access is refused): matching an
+        // empty name would pick an arbitrary description, so the process gets one of its own.
+        const QString command = getClientCommand(pid);
+        name = QFileInfo(command.section(u' ', 0, 0)).fileName();
+        if (name.isEmpty())
+            name = QStringLiteral("Unknown name");
+        details = addDetail(name, QString(), command);
+    } else if (!getClientDetails(name, &details)) {
+        details = addDetail(name, path, getClientCommand(pid));
+    }
+
+    auto *client = new Client(pid, name, details, this);
+    m_clients.insert(pid, client);
+    return client;
 }
 
 bool Manager::unregisterClient(uint pid)
 {
-    Q_UNUSED(pid);
-    return false; // TODO registry
+    // Key 0 holds the executable clients, which live as long as the manager.
+    if (pid == 0)
+        return false;
+    const auto it = m_clients.find(pid);
+    if (it == m_clients.end())
+        return false;
+    Client *client = it.value();
+    m_clients.erase(it);
+    delete client;
+    return true;
 }
 
 QList<Client *> Manager::executableClients() const
 {
-    return {}; // TODO registry
+    QList<Client *> result;
+    for (Client *client : m_clients) {
+        if (client->details() && client->details()->executable())
+            result.append(client);
+    }
+    return result;
 }
 
 void Manager::initDetails(const QString &dir)
 {
-    Q_UNUSED(dir); // TODO registry
+    if (dir.isEmpty() || !QFileInfo(dir).isDir()) {
+        m_details.clear();
+        qWarning() << "void Vorlane::Core::Manager::initDetails(QString)"
+                   << "applications directory missing!";
+        return;
+    }
+
+    const QDir directory(dir);
+    QStringList fileNames = directory.entryList({ QStringLiteral("*.desktop") }, QDir::Files);
+    // Plain character order: upper case before lower case.
+    std::sort(fileNames.begin(), fileNames.end());
+
+    for (const QString &fileName : std::as_const(fileNames)) {
+        auto *details = new Details(directory.path() + u'/' + fileName, this);
+        if (!details->valid()) {
+            qWarning() << "Invalid desktop file: " << fileName;
+            delete details;
+            continue;
+        }
+        m_details.append(details);
+        if (details->executable())
+            createClient(details);
+    }
 }
 
 Client *Manager::createClient(Details *details)
 {
-    Q_UNUSED(details);
-    return nullptr; // TODO registry
+    if (!details)
+        return nullptr;
+    auto *client = new Client(0, details->name(true), details, this);
+    // QMultiMap::insert() would put it before the clients already under 0; keep creation order.
+    m_clients.insert(m_clients.upperBound(0), 0, client);
+    return client;
 }
 
 bool Manager::getClientDetails(const QString &name, Details **details) const
 {
-    Q_UNUSED(name);
-    Q_UNUSED(details);
-    return false; // TODO registry
+    // The name is compared literally with the whole last path component of "TryExec".
+    if (name.isEmpty() || !details)
+        return false;
+    for (Details *candidate : m_details) {
+        const QString tryExec = candidate->tryExec();
+        if (tryExec.section(u'/', -1) == name) {
+            *details = candidate;
+            return true;
+        }
+    }
+    return false;
 }
 
 Details *Manager::addDetail(const QString &name, const QString &tryExec, const QString &exec)
 {
-    Q_UNUSED(name);
-    Q_UNUSED(tryExec);
-    Q_UNUSED(exec);
-    return nullptr; // TODO registry
+    auto *details = new Details(name, tryExec, exec, this);
+    m_details.append(details);
+    return details;
 }
 
 QString Manager::getClientName(uint pid)
 {
-    Q_UNUSED(pid);
-    return {}; // TODO registry
+    // The last path component as it stands: a "?", "#" or "%" belongs to the file name.
+    return QFileInfo(getClientPath(pid)).fileName();
 }
 
 QString Manager::getClientPath(uint pid)
 {
-    Q_UNUSED(pid);
-    return {}; // TODO registry
+    QString errorOutput;
+    return runSystemCommand(
+               QStringLiteral("readlink"),
+               { QStringLiteral("/proc/") + QString::number(pid) + QStringLiteral("/exe") },
+               errorOutput)
+        .trimmed();
 }
 
 QString Manager::getClientCommand(uint pid)
 {
-    Q_UNUSED(pid);
-    return {}; // TODO registry
+    QString errorOutput;
+    QString command = runSystemCommand(
+        QStringLiteral("cat"),
+        { QStringLiteral("/proc/") + QString::number(pid) + QStringLiteral("/cmdline") },
+        errorOutput);
+    command.replace(QChar(0), u' ');
+    return command.trimmed();
 }
 
 QString Manager::runSystemCommand(const QString &program, const QStringList &arguments,
                                   QString &errorOutput)
 {
-    Q_UNUSED(program);
-    Q_UNUSED(arguments);
-    Q_UNUSED(errorOutput);
-    return {}; // TODO registry
+    QProcess process;
+    process.start(program, arguments, QIODevice::ReadWrite);
+    process.waitForFinished(30000);
+    errorOutput = QString::fromUtf8(process.readAllStandardError());
+    return QString::fromUtf8(process.readAllStandardOutput());
 }
 
 void Manager::quitAllClients()
 {
-    // TODO registry
+    // Guarded copies: a state change may reach QML, which could unregister a client meanwhile.
+    QList<QPointer<Client>> clients;
+    for (Client *client : std::as_const(m_clients))
+        clients.append(client);
+    for (const QPointer<Client> &client : std::as_const(clients)) {
+        if (client)
+            client->quitClient();
+    }
 }
 
 void Manager::terminateAllClients()
 {
-    // TODO registry
+    QList<QPointer<Client>> clients;
+    for (Client *client : std::as_const(m_clients))
+        clients.append(client);
+    for (const QPointer<Client> &client : std::as_const(clients)) {
+        if (client)
+            client->terminateClient();
+    }
 }
 
 // ---- Layouts and regions ----------------------------------------------------------------------
