@@ -22,7 +22,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <signal.h>
 #include <sys/mman.h>
+#include <time.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
@@ -46,6 +48,10 @@ static struct toplevel toplevels[MAX_TOPLEVELS];
 static uint32_t colour = 0xffff0000;
 static bool commit_buffers = true;
 static FILE *log_file;
+// --timestamps: every line starts with "@<microseconds of CLOCK_MONOTONIC> ", and the initial
+// commit of each top-level is reported too, so that latencies can be measured without the
+// delay of the pipe that carries the lines.
+static bool timestamps;
 
 static void report(const char *format, ...) __attribute__((format(printf, 1, 2)));
 static void report(const char *format, ...)
@@ -55,6 +61,11 @@ static void report(const char *format, ...)
     char line[512];
     vsnprintf(line, sizeof(line), format, args);
     va_end(args);
+    if (timestamps) {
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        printf("@%lld ", (long long)now.tv_sec * 1000000 + now.tv_nsec / 1000);
+    }
     printf("%s\n", line);
     fflush(stdout);
     if (log_file) {
@@ -217,11 +228,38 @@ static bool handle_command(char *line)
     return strncmp(line, "quit", 4) != 0;
 }
 
+// --count-signals: SIGQUIT, SIGTERM, SIGHUP, SIGINT and SIGCONT are reported as
+// "signal <number>" and do not end the probe, so a test can count what reached it.
+static void count_signal(int number)
+{
+    char line[16] = "signal ";
+    int at = 7;
+    if (number >= 10)
+        line[at++] = (char)('0' + number / 10);
+    line[at++] = (char)('0' + number % 10);
+    line[at++] = '\n';
+    ssize_t ignored = write(STDOUT_FILENO, line, (size_t)at);
+    (void)ignored;
+}
+
+static void install_signal_counters(void)
+{
+    const int numbers[] = { SIGQUIT, SIGTERM, SIGHUP, SIGINT, SIGCONT };
+    for (size_t i = 0; i < sizeof(numbers) / sizeof(numbers[0]); ++i) {
+        struct sigaction action;
+        memset(&action, 0, sizeof(action));
+        action.sa_handler = count_signal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(numbers[i], &action, NULL);
+    }
+}
+
 static void usage(const char *program)
 {
     fprintf(stderr,
             "usage: %s [--color RRGGBB] [--toplevels N] [--no-buffer] [--exit-after-connect]"
-            " [--title TEXT] [--log FILE]\n",
+            " [--title TEXT] [--log FILE] [--timestamps] [--count-signals]\n",
             program);
 }
 
@@ -246,6 +284,10 @@ int main(int argc, char **argv)
             exit_after_connect = true;
         } else if (strcmp(argv[i], "--title") == 0 && has_value) {
             title = argv[++i];
+        } else if (strcmp(argv[i], "--timestamps") == 0) {
+            timestamps = true;
+        } else if (strcmp(argv[i], "--count-signals") == 0) {
+            install_signal_counters();
         } else if (strcmp(argv[i], "--log") == 0 && has_value) {
             log_file = fopen(argv[++i], "a");
         } else {
@@ -285,6 +327,10 @@ int main(int argc, char **argv)
         t->alive = true;
         // The initial commit without a buffer asks for the first configure.
         wl_surface_commit(t->surface);
+        if (timestamps) {
+            wl_display_flush(display);
+            report("initial-commit %d", i);
+        }
     }
 
     char input[256];
