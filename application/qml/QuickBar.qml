@@ -46,8 +46,11 @@ Rectangle {
             anchors.right: undefined
             anchors.bottom: quickbar.bottom
         }
+        // Sizes that the anchors set in this state are given explicitly as well, so that
+        // leaving it brings back the vertical bindings.
         PropertyChanges {
             target: headerImage
+            height: quickbar.height
             width: d.hasHeaderImage ? imagePadded.implicitWidth + imagePadded.anchors.leftMargin + imagePadded.anchors.rightMargin : header.implicitWidth
         }
         AnchorChanges {
@@ -71,6 +74,7 @@ Rectangle {
         PropertyChanges {
             target: dividerHeader
             width: 1
+            height: quickbar.height
         }
         AnchorChanges {
             target: clientList
@@ -97,6 +101,7 @@ Rectangle {
         PropertyChanges {
             target: dividerFooter
             width: 1
+            height: quickbar.height
         }
         AnchorChanges {
             target: layoutSelector
@@ -112,6 +117,7 @@ Rectangle {
             anchors.leftMargin: 0
             anchors.rightMargin: layoutSelector.shown ? quickbar.spacing : 0
             width: layoutSelector.shown && layoutSelector.item ? layoutSelector.item.implicitWidth : 0
+            height: quickbar.height - layoutSelector.anchors.topMargin - layoutSelector.anchors.bottomMargin
         }
         AnchorChanges {
             target: ipAddress

@@ -59,11 +59,24 @@ Item {
     visible: currentProcess >= 0
     enabled: visible
 
-    onRegionModelChanged: createRegionView()
+    // The first diagram is built once everything is set up, whatever order bindings run in.
+    onRegionModelChanged: {
+        if (d.completed)
+            createRegionView();
+    }
     Component.onCompleted: {
+        d.completed = true;
         if (regionAreaComponent && regionAreaComponent.status === Component.Loading)
             regionAreaComponent.statusChanged.connect(createRegionView);
+        else if (!regionAreaComponent || regionAreaComponent.status === Component.Error)
+            console.warn("RegionSelector: " + (regionAreaComponent ? regionAreaComponent.errorString() : "no area component"));
         createRegionView();
+    }
+
+    QtObject {
+        id: d
+
+        property bool completed: false
     }
 
     Rectangle {

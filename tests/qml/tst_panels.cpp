@@ -44,6 +44,8 @@ public:
 
     Q_INVOKABLE void setDebugMode(bool on)
     {
+        if (m_context->contextProperty(QStringLiteral("debugMode")).toBool() == on)
+            return;
         m_context->setContextProperty(QStringLiteral("debugMode"), on);
     }
 

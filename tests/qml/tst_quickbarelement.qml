@@ -280,7 +280,7 @@ Item {
             return [
                 { tag: "empty", icon: "", expected: settings.value("Settings/DefaultClientIcon") },
                 { tag: "Default", icon: "Default", expected: settings.value("Settings/DefaultClientIcon") },
-                { tag: "own icon", icon: "file:///usr/share/icons/term.png", expected: "file:///usr/share/icons/term.png" }
+                { tag: "own icon", icon: Qt.resolvedUrl("data/ownIcon.png"), expected: Qt.resolvedUrl("data/ownIcon.png") }
             ];
         }
 
