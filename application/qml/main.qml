@@ -7,25 +7,541 @@ import Kestrix.Vorlane.Core
 WaylandCompositor {
     id: root
 
+    readonly property string quickBarID: "QuickBar"
+    readonly property alias surfaceModel: surfaces
+    readonly property alias layoutModel: layouts
+    property var currentLayout: coremanager.layouts[coremanager.selectedLayoutIndex]
+
+    // The quick bar side; headerClicked() in debug mode moves it around the screen.
+    property string quickBarPosition: String(settings.value("Settings/QuickBarPosition"))
+    readonly property bool quickBarHidden: settings.value("Settings/DisableQuickBar") == 1
+    readonly property real quickBarSize: numberSetting("QuickBar/Size", 12)
+    readonly property real screenRotation: {
+        const override = multipleOf90(orientationOverride);
+        if (!isNaN(override))
+            return override;
+        const configured = multipleOf90(settings.value("Settings/Orientation"));
+        return isNaN(configured) ? 0 : configured;
+    }
+
+    // The angle a text or number stands for, or NaN when it is no multiple of 90.
+    function multipleOf90(value) {
+        if (value === undefined || value === null)
+            return NaN;
+        const text = String(value).trim();
+        if (text === "")
+            return NaN;
+        const angle = Number(text);
+        return isFinite(angle) && angle % 90 === 0 ? angle : NaN;
+    }
+
+    // A numeric setting; a value that is no number would turn the whole screen geometry into
+    // NaN, so it is reported and replaced by the built-in default.
+    function numberSetting(key, fallback) {
+        const value = settings.value(key);
+        const number = Number(value);
+        if (value === undefined || value === null || String(value).trim() === "" || !isFinite(number)) {
+            console.warn("Setting " + key + " is not a number: " + value + "; using " + fallback);
+            return fallback;
+        }
+        return number;
+    }
+
+    function debug(message) {
+        if (debugMode)
+            console.debug(message);
+    }
+
+    function isUnset(value) {
+        return value === undefined || value === null || value === "";
+    }
+
+    function lastRegion(entry, layoutId) {
+        const value = entry[surfaces.prefixLastRegion + layoutId];
+        return isUnset(value) ? "" : String(value);
+    }
+
+    function minimizedIn(entry, layoutId) {
+        return entry[surfaces.prefixMinimized + layoutId] === 1;
+    }
+
+    function requestMinimizedState(client) {
+        if (!client || !client.details)
+            return;
+        switch (client.details.minimizedMode) {
+        case Details.MM_RUNNING:
+            client.requestExecutionState(Client.ES_RESUME);
+            break;
+        case Details.MM_PAUSED:
+            client.requestExecutionState(Client.ES_PAUSE);
+            break;
+        default:
+            break;
+        }
+    }
+
+    // The only way an entry moves: into a region of the current layout, or onto the quick bar.
+    function setSurfaceRegion(index, region) {
+        debug("SurfaceModel: region " + region + " requested for idx " + index);
+        if (isUnset(region))
+            region = quickBarID;
+        region = String(region);
+
+        if (typeof index !== "number" || index < 0 || index >= surfaces.count || index !== Math.floor(index)) {
+            if (debugMode)
+                console.error("SurfaceModel: No surface with idx " + index + " found!");
+            return;
+        }
+        const entry = surfaces.get(index);
+        const layout = currentLayout;
+        const layoutId = layout ? layout.id : "";
+
+        if (region === "DEFAULT") {
+            region = layout ? layout.defaultRegion : "";
+            debug("SurfaceModel: using layout default " + region);
+        }
+        if (region !== quickBarID && !(layout && layout.regionExists(region))) {
+            console.warn("Layout " + (layout ? layout.name : "") + " does not contain a region with id " + region
+                         + "! Reverting to QuickBar");
+            region = quickBarID;
+        }
+
+        if (region === quickBarID) {
+            debug("SurfaceModel: minimizing to QuickBar");
+            surfaces.setProperty(index, "currentRegion", quickBarID);
+            surfaces.setProperty(index, surfaces.prefixMinimized + layoutId, 1);
+            requestMinimizedState(entry.client);
+            return;
+        }
+
+        const target = coremanager.getRegion(region);
+        const conflicts = target ? target.conflictsWith : [region];
+        for (let i = 0; i < surfaces.count; ++i) {
+            if (i === index)
+                continue;
+            const other = surfaces.get(i);
+            if (conflicts.indexOf(other.currentRegion) >= 0) {
+                debug("SurfaceModel: minimizing client " + other.name + " in conflicting region " + other.currentRegion);
+                setSurfaceRegion(i, quickBarID);
+            }
+        }
+
+        debug("SurfaceModel: placing client " + entry.name + " in region " + region);
+        if (entry.client)
+            entry.client.requestExecutionState(Client.ES_RESUME);
+        surfaces.setProperty(index, "currentRegion", region);
+        surfaces.setProperty(index, surfaces.prefixLastRegion + layoutId, region);
+        surfaces.setProperty(index, surfaces.prefixMinimized + layoutId, 0);
+    }
+
+    function handleToplevelCreated(toplevel, xdgSurface) {
+        const pid = xdgSurface.surface.client.processId;
+        const newClient = coremanager.registerClient(pid);
+        const details = newClient ? newClient.details : null;
+        const entry = {
+            "pid": pid,
+            "name": details ? details.name : "",
+            "icon": details ? details.iconPath : "",
+            "shellSurface": xdgSurface,
+            "topLevel": toplevel,
+            "client": newClient
+        };
+        const startMinimized = details !== null && details.windowState === Details.WS_MINIMIZED;
+
+        const defaultRegions = details ? details.defaultRegions : {};
+        for (const key in defaultRegions) {
+            const regionIds = defaultRegions[key];
+            const first = regionIds && regionIds.length > 0 ? String(regionIds[0]) : "";
+            if (first === "" || first === quickBarID)
+                continue;
+            entry[surfaces.prefixLastRegion + key] = first;
+            if (startMinimized)
+                entry[surfaces.prefixMinimized + key] = 1;
+        }
+        const defaultLine = defaultRegions["DEFAULT"];
+        const defaultRegion = defaultLine && defaultLine.length > 0 ? String(defaultLine[0]) : "";
+        if (defaultRegion !== "" && defaultRegion !== quickBarID) {
+            for (let i = 0; i < layouts.count; ++i) {
+                const layoutId = layouts.get(i).id;
+                if (!isUnset(entry[surfaces.prefixLastRegion + layoutId]))
+                    continue;
+                entry[surfaces.prefixLastRegion + layoutId] = defaultRegion;
+                if (startMinimized)
+                    entry[surfaces.prefixMinimized + layoutId] = 1;
+            }
+        }
+        entry["currentRegion"] = quickBarID;
+
+        const newIndex = surfaces.count;
+        surfaces.append(entry);
+
+        const last = currentLayout ? lastRegion(entry, currentLayout.id) : "";
+        setSurfaceRegion(newIndex, !startMinimized && last !== "" ? last : quickBarID);
+
+        if (debugMode) {
+            console.debug("Connected client details:");
+            for (const field in entry)
+                console.debug(field + ": " + entry[field]);
+        }
+    }
+
+    function handleLayoutChanged() {
+        currentLayout = coremanager.layouts[coremanager.selectedLayoutIndex];
+        const layoutId = currentLayout ? currentLayout.id : "";
+        for (let i = 0; i < surfaces.count; ++i) {
+            const entry = surfaces.get(i);
+            const last = lastRegion(entry, layoutId);
+            setSurfaceRegion(i, !minimizedIn(entry, layoutId) && last !== "" ? last : quickBarID);
+        }
+    }
+
+    function handleElementClicked(index) {
+        debug("Element idx " + index + " clicked");
+        const selecting = regionSelector.currentProcess;
+        if (selecting > -1)
+            regionSelector.currentProcess = -1;
+        const entry = index >= 0 && index < surfaces.count ? surfaces.get(index) : undefined;
+        if (!entry) {
+            if (debugMode)
+                console.error("SurfaceModel: No surface with idx " + index + " found!");
+            return;
+        }
+        if (selecting === entry.pid)
+            return;
+
+        const last = currentLayout ? lastRegion(entry, currentLayout.id) : "";
+        if (entry.currentRegion !== quickBarID)
+            setSurfaceRegion(index, quickBarID);
+        else if (last !== "")
+            setSurfaceRegion(index, last);
+        else if (coremanager.currentRegions.length === 1)
+            setSurfaceRegion(index, coremanager.currentRegions[0].id);
+        else if (settings.value("Settings/DisableRegionSelect") != 1)
+            regionSelector.currentProcess = entry.pid;
+        else
+            console.error("Client " + entry.name + " has no target region, but region selection is disabled!");
+    }
+
+    function handleElementLongPressed(index) {
+        if (regionSelector.currentProcess === -1) {
+            const entry = index >= 0 && index < surfaces.count ? surfaces.get(index) : undefined;
+            if (entry)
+                regionSelector.currentProcess = entry.pid;
+        } else {
+            regionSelector.currentProcess = -1;
+        }
+    }
+
+    function handleBodyClicked() {
+        regionSelector.currentProcess = -1;
+    }
+
+    function handleHeaderClicked() {
+        if (!debugMode) {
+            handleBodyClicked();
+            return;
+        }
+        const cycle = { "LEFT": "TOP", "TOP": "RIGHT", "RIGHT": "BOTTOM", "BOTTOM": "LEFT" };
+        quickBarPosition = cycle.hasOwnProperty(quickBarPosition) ? cycle[quickBarPosition] : "LEFT";
+    }
+
+    function handleRegionAreaClicked(regionId) {
+        for (let i = 0; i < surfaces.count; ++i) {
+            if (surfaces.get(i).pid === regionSelector.currentProcess) {
+                setSurfaceRegion(i, regionId);
+                break;
+            }
+        }
+        regionSelector.currentProcess = -1;
+    }
+
+    function handleSurfaceDestroyed(index) {
+        if (index < 0 || index >= surfaces.count)
+            return;
+        const pid = surfaces.get(index).pid;
+        // Several top-levels of one process share its Client: it goes only with the last of them.
+        let shared = false;
+        for (let i = 0; i < surfaces.count; ++i) {
+            if (i !== index && surfaces.get(i).pid === pid) {
+                shared = true;
+                break;
+            }
+        }
+        if (!shared)
+            coremanager.unregisterClient(pid);
+        surfaces.remove(index);
+    }
+
     WaylandOutput {
         id: waylandOutput
 
         sizeFollowsWindow: true
+
         window: Window {
             id: win
 
             width: 800
             height: 480
             visible: true
-            color: "#444"
+
+            Item {
+                id: screenRotator
+
+                readonly property bool exchanged: rotation === 90 || rotation === 270
+
+                anchors.centerIn: parent
+                width: exchanged ? win.height : win.width
+                height: exchanged ? win.width : win.height
+                rotation: root.screenRotation
+
+                Rectangle {
+                    id: backgroundSolidColor
+
+                    readonly property var color1: settings.value("Background/Color")
+                    readonly property var color2: settings.value("Background/Color2")
+
+                    anchors.fill: parent
+                    z: 1
+
+                    gradient: Gradient {
+                        GradientStop {
+                            position: 0
+                            color: String(backgroundSolidColor.color1)
+                        }
+                        GradientStop {
+                            position: 1
+                            color: String(root.isUnset(backgroundSolidColor.color2) ? backgroundSolidColor.color1
+                                                                                    : backgroundSolidColor.color2)
+                        }
+                    }
+                }
+
+                Image {
+                    id: backgroundImage
+
+                    readonly property string mode: String(settings.value("Background/FillMode"))
+
+                    anchors.fill: parent
+                    anchors.topMargin: screenRotator.height * root.numberSetting("Background/ImageMarginTop", 0) / 100
+                    anchors.bottomMargin: screenRotator.height * root.numberSetting("Background/ImageMarginBottom", 0) / 100
+                    anchors.leftMargin: screenRotator.width * root.numberSetting("Background/ImageMarginLeft", 0) / 100
+                    anchors.rightMargin: screenRotator.width * root.numberSetting("Background/ImageMarginRight", 0) / 100
+                    z: 2
+                    source: root.isUnset(settings.value("Background/Image")) ? "" : String(settings.value("Background/Image"))
+                    fillMode: {
+                        switch (mode) {
+                        case "CROP":
+                            return Image.PreserveAspectCrop;
+                        case "STRETCH":
+                            return Image.Stretch;
+                        case "TILE":
+                            return Image.Tile;
+                        case "TILEVERTICALLY":
+                            return Image.TileVertically;
+                        case "TILEHORIZONTALLY":
+                            return Image.TileHorizontally;
+                        default:
+                            return Image.PreserveAspectFit;
+                        }
+                    }
+                }
+
+                Item {
+                    id: regionLayout
+
+                    anchors.fill: parent
+                    anchors.leftMargin: root.quickBarPosition === "LEFT" ? screenRotator.width * root.quickBarSize / 100 : 0
+                    anchors.rightMargin: root.quickBarPosition === "RIGHT" ? screenRotator.width * root.quickBarSize / 100 : 0
+                    anchors.topMargin: root.quickBarPosition === "TOP" ? screenRotator.height * root.quickBarSize / 100 : 0
+                    anchors.bottomMargin: root.quickBarPosition === "BOTTOM" ? screenRotator.height * root.quickBarSize / 100 : 0
+                    z: 3
+                }
+
+                Repeater {
+                    id: surfaceContainerSpawner
+
+                    model: surfaces
+
+                    delegate: Loader {
+                        id: container
+
+                        property var modelShellSurface: model.shellSurface
+                        property var modelToplevel: model.topLevel
+                        property string currentRegion: model.currentRegion
+                        property rect regionRect: Qt.rect(0, 0, 0, 0)
+
+                        // Stacking numbers of regions grow with their count; a surface must
+                        // never rise above the region selector however many regions there are.
+                        function refreshRegion() {
+                            z = Math.max(0, Math.min(coremanager.getRegionZ(currentRegion), regionSelector.z - 1));
+                            regionRect = coremanager.getRegionRect(currentRegion);
+                        }
+
+                        x: regionLayout.x + regionLayout.width * regionRect.x
+                        y: regionLayout.y + regionLayout.height * regionRect.y
+                        width: regionLayout.width * regionRect.width
+                        height: regionLayout.height * regionRect.height
+                        visible: currentRegion !== root.quickBarID && currentRegion !== ""
+                        source: {
+                            const details = model.client ? model.client.details : null;
+                            const own = details ? details.surfaceContainer : "Default";
+                            return own === "Default" ? String(settings.value("Components/SurfaceContainer")) : own;
+                        }
+
+                        onCurrentRegionChanged: {
+                            refreshRegion();
+                            root.debug("SurfaceContainer for " + model.name + " changed to region " + currentRegion + " (rect: "
+                                       + regionRect.x + "," + regionRect.y + "-" + regionRect.width + "," + regionRect.height + ")");
+                        }
+                        Component.onCompleted: refreshRegion()
+
+                        Connections {
+                            target: container.item
+                            ignoreUnknownSignals: true
+
+                            function onSurfaceDestroyed() {
+                                root.handleSurfaceDestroyed(index);
+                            }
+                        }
+
+                        // Without a loaded container nobody would report the end of the surface,
+                        // and the entry with its Client would stay for good.
+                        Connections {
+                            target: container.status === Loader.Ready || !container.modelShellSurface
+                                    ? null : container.modelShellSurface.surface
+                            ignoreUnknownSignals: true
+
+                            function onSurfaceDestroyed() {
+                                root.handleSurfaceDestroyed(index);
+                            }
+                        }
+                    }
+                }
+
+                Loader {
+                    id: regionSelector
+
+                    property int currentProcess: -1
+
+                    anchors.left: regionLayout.left
+                    anchors.top: regionLayout.top
+                    anchors.topMargin: currentProcess < 0 ? regionLayout.height : 0
+                    width: regionLayout.width
+                    height: regionLayout.height
+                    z: 100
+                    source: String(settings.value("Components/RegionSelector"))
+
+                    Connections {
+                        target: regionSelector.item
+                        ignoreUnknownSignals: true
+
+                        function onRegionAreaClicked(regionId) {
+                            root.handleRegionAreaClicked(regionId);
+                        }
+                    }
+                }
+
+                Item {
+                    id: quickbarArea
+
+                    anchors.fill: parent
+                    anchors.leftMargin: root.quickBarPosition === "RIGHT" ? screenRotator.width * (100 - root.quickBarSize) / 100 : 0
+                    anchors.rightMargin: root.quickBarPosition === "LEFT" ? screenRotator.width * (100 - root.quickBarSize) / 100 : 0
+                    anchors.topMargin: root.quickBarPosition === "BOTTOM" ? screenRotator.height * (100 - root.quickBarSize) / 100 : 0
+                    anchors.bottomMargin: root.quickBarPosition === "TOP" ? screenRotator.height * (100 - root.quickBarSize) / 100 : 0
+                    z: 110
+
+                    states: State {
+                        name: "HIDDEN"
+                        when: root.quickBarHidden
+
+                        PropertyChanges {
+                            target: quickbarArea
+                            anchors.topMargin: 0
+                            anchors.leftMargin: 0
+                            anchors.rightMargin: screenRotator.width
+                            anchors.bottomMargin: screenRotator.height
+                        }
+                        PropertyChanges {
+                            target: regionLayout
+                            anchors.topMargin: 0
+                            anchors.leftMargin: 0
+                            anchors.rightMargin: 0
+                            anchors.bottomMargin: 0
+                        }
+                        PropertyChanges {
+                            target: quickbar
+                            visible: false
+                        }
+                    }
+
+                    Loader {
+                        id: quickbar
+
+                        property bool horizontalFlow: root.quickBarPosition === "TOP" || root.quickBarPosition === "BOTTOM"
+                        property string position: root.quickBarPosition
+
+                        anchors.fill: parent
+                        source: String(settings.value("Components/QuickBar"))
+
+                        Connections {
+                            target: quickbar.item
+                            ignoreUnknownSignals: true
+
+                            function onHeaderClicked() {
+                                root.handleHeaderClicked();
+                            }
+                            function onBodyClicked() {
+                                root.handleBodyClicked();
+                            }
+                            function onElementClicked(index) {
+                                root.handleElementClicked(index);
+                            }
+                            function onElementLongPressed(index) {
+                                root.handleElementLongPressed(index);
+                            }
+                        }
+                    }
+                }
+            }
         }
     }
 
     XdgShell {
         id: xdgShell
+
+        onToplevelCreated: (toplevel, xdgSurface) => root.handleToplevelCreated(toplevel, xdgSurface)
     }
 
     XdgDecorationManagerV1 {
         preferredMode: XdgToplevel.ServerSideDecoration
+    }
+
+    Connections {
+        target: coremanager
+
+        function onSelectedLayoutIndexChanged() {
+            root.handleLayoutChanged();
+        }
+    }
+
+    ListModel {
+        id: surfaces
+
+        readonly property string prefixLastRegion: "lastFor"
+        readonly property string prefixMinimized: "minimizedIn"
+    }
+
+    ListModel {
+        id: layouts
+
+        Component.onCompleted: {
+            const all = coremanager.layouts;
+            for (let i = 0; i < all.length; ++i)
+                append({ "id": all[i].id, "name": all[i].name });
+            const wanted = settings.value("Settings/DefaultLayout");
+            if (!coremanager.setCurrentLayout(root.isUnset(wanted) ? "" : String(wanted)))
+                console.warn("Could not select default layout: " + wanted);
+        }
     }
 }

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <QUrl>
 
 #include <cerrno>
 #include <csignal>
@@ -359,6 +360,7 @@ QProcess *CompositorFixture::startClient(const QString &program, const QStringLi
         environment.insert(it.key(), it.value());
 
     auto *process = new QProcess;
+    m_clientOutput.insert(process, QByteArray());
     process->setProcessEnvironment(environment);
     process->setWorkingDirectory(m_base->path());
     m_clients << process;
@@ -366,6 +368,92 @@ QProcess *CompositorFixture::startClient(const QString &program, const QStringLi
     if (!process->waitForStarted(30000))
         qWarning() << "client did not start:" << program << process->errorString();
     return process;
+}
+
+QStringList CompositorFixture::clientLines(QProcess *client)
+{
+    if (!m_clientOutput.contains(client))
+        return {};
+    QByteArray &output = m_clientOutput[client];
+    output += client->readAllStandardOutput();
+    QStringList lines = QString::fromUtf8(output).split(QLatin1Char('\n'));
+    lines.removeLast(); // empty, or a line still being written
+    return lines;
+}
+
+QStringList CompositorFixture::probeConfigures(QProcess *probe, int toplevel)
+{
+    const QString prefix = QStringLiteral("configure %1 ").arg(toplevel);
+    QStringList configures;
+    const QStringList lines = clientLines(probe);
+    for (const QString &line : lines) {
+        if (line.startsWith(prefix))
+            configures << line.mid(prefix.size());
+    }
+    return configures;
+}
+
+QString CompositorFixture::lastProbeConfigure(QProcess *probe, int toplevel)
+{
+    const QStringList configures = probeConfigures(probe, toplevel);
+    return configures.isEmpty() ? QString() : configures.last();
+}
+
+QString CompositorFixture::copyProbe(const QString &name)
+{
+    const QString path = m_base->filePath(name);
+    QFile::remove(path);
+    if (!QFile::copy(probePath(), path))
+        return {};
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+void CompositorFixture::enableDriver()
+{
+    const QString driverDir = QStringLiteral(VORLANE_E2E_DRIVER_DIR);
+    setSetting(QStringLiteral("Components/QuickBar"),
+               QUrl::fromLocalFile(driverDir + QStringLiteral("/DriverQuickBar.qml")).toString());
+    setSetting(
+        QStringLiteral("Components/RegionSelector"),
+        QUrl::fromLocalFile(driverDir + QStringLiteral("/DriverRegionSelector.qml")).toString());
+    const QString commandFile = m_base->filePath(QStringLiteral("driver-commands"));
+    QFile(commandFile).open(QIODevice::WriteOnly | QIODevice::Truncate);
+    setSetting(QStringLiteral("Test/CommandFile"), commandFile);
+    // The driver reads its commands with a local XMLHttpRequest.
+    setCompositorEnvironment(QStringLiteral("QML_XHR_ALLOW_FILE_READ"), QStringLiteral("1"));
+}
+
+QStringList CompositorFixture::driverCommand(const QString &command, int timeoutMs)
+{
+    QFile file(m_base->filePath(QStringLiteral("driver-commands")));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return {};
+    file.write(command.toUtf8() + '\n');
+    file.close();
+    const QString done = QStringLiteral("DRIVER done %1 ").arg(++m_driverCommands);
+
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        const QStringList lines = stderrLines();
+        for (int i = m_driverLinesSeen; i < lines.size(); ++i) {
+            if (!lines.at(i).contains(done))
+                continue;
+            QStringList answer;
+            for (int j = m_driverLinesSeen; j < i; ++j) {
+                const int at = lines.at(j).indexOf(QLatin1String("DRIVER "));
+                if (at >= 0)
+                    answer << lines.at(j).mid(at + 7);
+            }
+            m_driverLinesSeen = i + 1;
+            return answer;
+        }
+        if (!compositorRunning())
+            break;
+        QTest::qWait(10);
+    }
+    qWarning() << "driver command not run:" << command;
+    return {};
 }
 
 QString CompositorFixture::probePath()
@@ -411,6 +499,7 @@ void CompositorFixture::cleanup()
     for (QProcess *client : std::as_const(m_clients))
         killProcess(client);
     m_clients.clear();
+    m_clientOutput.clear();
 
     if (m_compositor) {
         if (m_compositor->state() != QProcess::NotRunning) {

@@ -84,6 +84,22 @@ public:
     // Starts a Wayland client connected to the compositor; it is killed on cleanup.
     QProcess *startClient(const QString &program, const QStringList &args = {},
                           const QMap<QString, QString> &extraEnv = {});
+    // Every line a client wrote to standard output so far.
+    QStringList clientLines(QProcess *client);
+    // The configures the probe reported for one of its top-levels, as "<width> <height> <states>".
+    QStringList probeConfigures(QProcess *probe, int toplevel = 0);
+    QString lastProbeConfigure(QProcess *probe, int toplevel = 0);
+    // Copies the probe under another file name, so that the registry tells the copies apart by
+    // their executables. Returns the path of the copy.
+    QString copyProbe(const QString &name);
+
+    // Replaces the quick bar and the region selector by the test driver components, which run
+    // commands appended to a file.
+    void enableDriver();
+    // Runs one driver command and waits for it; returns the driver's lines written meanwhile,
+    // without their "DRIVER " prefix.
+    QStringList driverCommand(const QString &command, int timeoutMs = 30000);
+
     // The probe program of these tests.
     static QString probePath();
     static QString applicationPath();
@@ -108,6 +124,9 @@ private:
     QProcess *m_xvfb = nullptr;
     QString m_display;
     QList<QProcess *> m_clients;
+    QMap<QProcess *, QByteArray> m_clientOutput;
+    int m_driverCommands = 0;
+    int m_driverLinesSeen = 0;
     QByteArray m_stderrBuffer;
     QStringList m_stderrLines;
 };

@@ -1,0 +1,96 @@
+import QtQuick
+
+// A stand-in quick bar for end-to-end tests. It offers the quick bar's signals and emits them
+// on commands that the test appends to the file named by the setting "Test/CommandFile", one
+// per line. Each command is answered on standard error with "DRIVER done <number> <command>".
+Item {
+    id: driver
+
+    signal headerClicked
+    signal bodyClicked
+    signal elementClicked(var index)
+    signal elementLongPressed(var index)
+
+    property int executed: 0
+    readonly property string commandFile: String(settings.value("Test/CommandFile"))
+
+    function say(text) {
+        console.log("DRIVER " + text);
+    }
+
+    function dump() {
+        say("layout " + (root.currentLayout ? root.currentLayout.id : "none") + " count " + root.surfaceModel.count
+            + " selecting " + regionSelector.currentProcess + " position " + position + " horizontal " + horizontalFlow);
+        for (let i = 0; i < root.surfaceModel.count; ++i) {
+            const entry = root.surfaceModel.get(i);
+            const client = entry.client;
+            const item = surfaceContainerSpawner.itemAt(i);
+            say("entry " + i + " pid " + entry.pid + " region " + entry.currentRegion + " client "
+                + (client ? client.pid + "/" + client.details.name + "/" + client.executionState : "null")
+                + " z " + (item ? item.z : "none") + " visible " + (item ? item.visible : "none")
+                + " geometry " + (item ? [item.x, item.y, item.width, item.height].join(",") : "none"));
+        }
+        say("regionArea " + [regionLayout.x, regionLayout.y, regionLayout.width, regionLayout.height].join(","));
+        say("quickbarArea " + [quickbarArea.x, quickbarArea.y, quickbarArea.width, quickbarArea.height].join(",")
+            + " visible " + quickbar.visible);
+        say("rotator " + [screenRotator.width, screenRotator.height, screenRotator.rotation].join(","));
+        say("selector " + [regionSelector.x, regionSelector.y, regionSelector.width, regionSelector.height,
+                           regionSelector.z].join(","));
+    }
+
+    function run(command) {
+        const words = command.split(" ");
+        switch (words[0]) {
+        case "click":
+            elementClicked(Number(words[1]));
+            break;
+        case "longpress":
+            elementLongPressed(Number(words[1]));
+            break;
+        case "header":
+            headerClicked();
+            break;
+        case "body":
+            bodyClicked();
+            break;
+        case "layout":
+            say("setCurrentLayout " + coremanager.setCurrentLayout(words[1]));
+            break;
+        case "region":
+            regionSelector.item.regionAreaClicked(words.slice(1).join(" "));
+            break;
+        case "unregister":
+            say("unregister " + words[1] + " " + coremanager.unregisterClient(Number(words[1])));
+            break;
+        case "dump":
+            dump();
+            break;
+        case "grab":
+            driver.Window.contentItem.grabToImage(function (result) {
+                say("grabbed " + result.saveToFile(words[1]));
+            });
+            break;
+        default:
+            say("unknown " + command);
+        }
+    }
+
+    Timer {
+        interval: 20
+        repeat: true
+        running: driver.commandFile !== "" && driver.commandFile !== "undefined"
+
+        onTriggered: {
+            const request = new XMLHttpRequest();
+            request.open("GET", "file://" + driver.commandFile, false);
+            request.send(null);
+            const lines = request.responseText.split("\n");
+            // The last piece is incomplete until the test writes its newline.
+            for (let i = driver.executed; i < lines.length - 1; ++i) {
+                driver.executed = i + 1;
+                driver.run(lines[i]);
+                driver.say("done " + driver.executed + " " + lines[i]);
+            }
+        }
+    }
+}
