@@ -279,8 +279,10 @@ QString Details::parseExec(int index) const
     if (!value(GROUP_DESKTOP_ENTRY, ENTRY_EXEC, command, false))
         return QString();
 
+    // The program must be followed by a blank or the end: a path with a character outside
+    // printable ASCII is refused as a whole instead of being cut short into another program.
     static const QRegularExpression execExpression(
-        QStringLiteral("^([\\x21-\\x7E]+)[\\x20]*([^\\t+\\n\\r]*)$"));
+        QStringLiteral("^([\\x21-\\x7E]+)(?:[\\x20]+([^\\t+\\n\\r]*))?$"));
     const QRegularExpressionMatch match = execExpression.match(command.toString());
     if (!match.hasMatch())
         return QString();

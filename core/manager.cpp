@@ -196,6 +196,11 @@ QString Manager::runSystemCommand(const QString &program, const QStringList &arg
     QProcess process;
     process.start(program, arguments, QIODevice::ReadWrite);
     process.waitForFinished(30000);
+    if (!process.isOpen()) {
+        // Not even started (an empty program name): there is nothing to read.
+        errorOutput.clear();
+        return QString();
+    }
     errorOutput = QString::fromUtf8(process.readAllStandardError());
     return QString::fromUtf8(process.readAllStandardOutput());
 }
