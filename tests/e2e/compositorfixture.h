@@ -65,6 +65,8 @@ public:
     // screen can be captured with screenshot(). Returns false when Xvfb is not available.
     bool startXvfb(int width = 800, int height = 480);
     QImage screenshot() const;
+    // The X display of startXvfb() (":N"), empty without one; for input tools such as xdotool.
+    QString display() const { return m_display; }
 
     QProcess *compositor() const;
     qint64 compositorPid() const;
