@@ -36,6 +36,8 @@ public slots:
     void handleSigQuit();
 
 private:
+    void forward(QSocketNotifier *notifier, int readFd);
+
     static int sigHupFd[2];
     static int sigTermFd[2];
     static int sigIntFd[2];
