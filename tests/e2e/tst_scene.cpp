@@ -80,6 +80,10 @@ private slots:
     void minimizedModes_data();
     void minimizedModes();
     void regionSelection();
+    void clickWithoutRegion_data();
+    void clickWithoutRegion();
+    void headerClicked_data();
+    void headerClicked();
     void conflicts_data();
     void conflicts();
     void layoutChange();
@@ -96,6 +100,7 @@ private slots:
     void debugMessages();
     void badClients();
     void westonClient();
+    void pixels_data();
     void pixels();
 };
 
@@ -306,9 +311,115 @@ void tst_Scene::regionSelection()
     QCOMPARE(regionOf(f, 0), QStringLiteral("QuickBar"));
     QVERIFY(f.stderrContains(QStringLiteral(
         "Layout Main does not contain a region with id nowhere! Reverting to QuickBar")));
-
-    // With region selection disabled nothing moves.
     QVERIFY(f.compositorRunning());
+}
+
+void tst_Scene::clickWithoutRegion_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("disableRegionSelect");
+    QTest::addColumn<QString>("region");
+    QTest::addColumn<bool>("selecting");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("selection opens") << "main"
+                                     << "0"
+                                     << "QuickBar" << true << "";
+    QTest::newRow("selection disabled")
+        << "main"
+        << "1"
+        << "QuickBar" << false
+        << "Client Probe has no target region, but region selection is disabled!";
+    QTest::newRow("single top-level region") << "third"
+                                             << "1"
+                                             << "left" << false << "";
+}
+
+void tst_Scene::clickWithoutRegion()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, disableRegionSelect);
+    QFETCH(QString, region);
+    QFETCH(bool, selecting);
+    QFETCH(QString, message);
+
+    CompositorFixture f;
+    writeLayouts(f);
+    f.enableDriver();
+    f.setSetting(QStringLiteral("Settings/DefaultLayout"), layout);
+    f.setSetting(QStringLiteral("Settings/DisableRegionSelect"), disableRegionSelect);
+    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
+                               CompositorFixture::probePath()));
+    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QProcess *probe = f.startClient(CompositorFixture::probePath());
+    QTRY_COMPARE_WITH_TIMEOUT(entryCount(f), 1, 30000);
+
+    f.driverCommand(QStringLiteral("click 0"));
+    const QStringList dump = f.driverCommand(QStringLiteral("dump"));
+    QCOMPARE(field(entryLine(dump, 0), QStringLiteral("region")), region);
+    QCOMPARE(field(dump.first(), QStringLiteral("selecting")),
+             selecting ? QString::number(probe->processId()) : QStringLiteral("-1"));
+    if (!message.isEmpty())
+        QVERIFY2(f.stderrContains(message), qPrintable(f.stderrText()));
+
+    // Clicks on elements that do not exist change nothing.
+    f.driverCommand(QStringLiteral("click 7"));
+    f.driverCommand(QStringLiteral("longpress -1"));
+    QCOMPARE(regionOf(f, 0), region);
+    QVERIFY(f.compositorRunning());
+}
+
+void tst_Scene::headerClicked_data()
+{
+    QTest::addColumn<bool>("debug");
+    QTest::addColumn<QStringList>("positions");
+
+    QTest::newRow("normal") << false << QStringList { "LEFT", "LEFT" };
+    QTest::newRow("debug") << true << QStringList { "TOP", "RIGHT", "BOTTOM", "LEFT", "TOP" };
+}
+
+void tst_Scene::headerClicked()
+{
+    QFETCH(bool, debug);
+    QFETCH(QStringList, positions);
+
+    CompositorFixture f;
+    writeLayouts(f);
+    f.enableDriver();
+    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
+    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
+                               CompositorFixture::probePath(), "X-DefaultRegion=main:left"));
+    QVERIFY2(f.startAndWait(debug ? QStringList { QStringLiteral("-d") } : QStringList()),
+             qPrintable(f.stderrText()));
+    QProcess *probe = f.startClient(CompositorFixture::probePath());
+    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), QStringLiteral("352 480") + fullscreen,
+                              30000);
+
+    // Region area and quick bar area for each side (12 % of 800x480).
+    const QMap<QString, QPair<QString, QString>> areas = {
+        { "LEFT", { "96,0,704,480", "0,0,96,480" } },
+        { "TOP", { "0,57.6,800,422.4", "0,0,800,57.6" } },
+        { "RIGHT", { "0,0,704,480", "704,0,96,480" } },
+        { "BOTTOM", { "0,0,800,422.4", "0,422.4,800,57.6" } },
+    };
+    for (const QString &position : std::as_const(positions)) {
+        f.driverCommand(QStringLiteral("longpress 0"));
+        f.driverCommand(QStringLiteral("header"));
+        const QStringList dump = f.driverCommand(QStringLiteral("dump"));
+        QCOMPARE(field(dump.first(), QStringLiteral("position")), position);
+        QCOMPARE(field(dump.first(), QStringLiteral("horizontal")),
+                 QLatin1String(position == "TOP" || position == "BOTTOM" ? "true" : "false"));
+        // Outside debug mode the header closes the region selector like the body does.
+        QCOMPARE(field(dump.first(), QStringLiteral("selecting")),
+                 debug ? QString::number(probe->processId()) : QStringLiteral("-1"));
+        QVERIFY2(dump.contains("regionArea " + areas[position].first), qPrintable(dump.join('\n')));
+        QVERIFY2(dump.contains("quickbarArea " + areas[position].second + " visible true"),
+                 qPrintable(dump.join('\n')));
+        f.driverCommand(QStringLiteral("body"));
+    }
+    // The surface follows the region area.
+    QTRY_COMPARE(f.lastProbeConfigure(probe),
+                 QLatin1String(debug ? "400 422" : "352 480") + fullscreen);
 }
 
 void tst_Scene::conflicts_data()
@@ -711,8 +822,17 @@ void tst_Scene::westonClient()
     QTRY_COMPARE(entryCount(f), 0);
 }
 
+void tst_Scene::pixels_data()
+{
+    QTest::addColumn<bool>("xvfb");
+    QTest::newRow("window grabbed, offscreen") << false;
+    QTest::newRow("screenshot under Xvfb") << true;
+}
+
 void tst_Scene::pixels()
 {
+    QFETCH(bool, xvfb);
+
     // Three thirds: red on the left, blue on the right, the background in the middle.
     CompositorFixture f;
     QVERIFY(
@@ -734,6 +854,8 @@ void tst_Scene::pixels()
                                "X-DefaultRegion=thirds:a"));
     QVERIFY(f.writeClientEntry(QStringLiteral("c.desktop"), QStringLiteral("C"), probeC,
                                "X-DefaultRegion=thirds:c"));
+    if (xvfb && !f.startXvfb())
+        QSKIP("Xvfb is not available");
     QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
 
     // Region area 640x480 from x 160: a is 160..320, b 320..640, c 640..800.
@@ -747,28 +869,36 @@ void tst_Scene::pixels()
     const QString path = f.baseDir() + QStringLiteral("/frame.png");
     QImage frame;
     // The committed buffer shows from the next frame on; grab until it does.
-    QTRY_VERIFY_WITH_TIMEOUT((f.driverCommand(QStringLiteral("grab ") + path), frame = QImage(path),
-                              !frame.isNull() && frame.pixelColor(240, 240) == QColor(255, 0, 0)),
-                             30000);
+    const auto capture = [&] {
+        if (xvfb)
+            return f.screenshot();
+        f.driverCommand(QStringLiteral("grab ") + path);
+        return QImage(path);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (frame = capture(), !frame.isNull() && (frame.pixel(240, 240) & 0xffffff) == 0xff0000),
+        30000);
     QCOMPARE(frame.size(), QSize(800, 480));
-    const QColor red(255, 0, 0), blue(0, 0, 255), background(0x20, 0x40, 0x60);
+    const QRgb red = 0xff0000, blue = 0x0000ff, background = 0x204060;
     const struct
     {
         int x, y;
-        QColor colour;
+        QRgb colour;
     } checks[] = {
-        { 162, 2, red },          { 318, 477, red },       { 240, 240, red },
-        { 642, 2, blue },         { 797, 477, blue },      { 720, 240, blue },
-        { 480, 240, background }, { 330, 10, background }, { 630, 470, background },
-        { 80, 240, background },
+        { 162, 2, red },          { 318, 477, red },        { 240, 240, red },
+        { 642, 2, blue },         { 797, 477, blue },       { 720, 240, blue },
+        { 480, 240, background }, { 330, 10, background },  { 630, 470, background },
+        { 80, 240, background },  { 159, 240, background }, { 321, 240, background },
+        { 639, 240, background },
     };
     for (const auto &check : checks) {
-        const QColor actual = frame.pixelColor(check.x, check.y);
+        const QRgb actual = frame.pixel(check.x, check.y) & 0xffffff;
         QVERIFY2(actual == check.colour,
                  qPrintable(QStringLiteral("pixel %1,%2 is %3, expected %4")
                                 .arg(check.x)
                                 .arg(check.y)
-                                .arg(actual.name(), check.colour.name())));
+                                .arg(actual, 6, 16, QLatin1Char('0'))
+                                .arg(check.colour, 6, 16, QLatin1Char('0'))));
     }
 }
 

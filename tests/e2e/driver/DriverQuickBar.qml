@@ -18,6 +18,11 @@ Item {
         console.log("DRIVER " + text);
     }
 
+    // Geometry to two decimals, so that rounding noise does not matter.
+    function rect(item) {
+        return [item.x, item.y, item.width, item.height].map(v => Math.round(v * 100) / 100).join(",");
+    }
+
     function dump() {
         say("layout " + (root.currentLayout ? root.currentLayout.id : "none") + " count " + root.surfaceModel.count
             + " selecting " + regionSelector.currentProcess + " position " + position + " horizontal " + horizontalFlow);
@@ -28,17 +33,17 @@ Item {
             say("entry " + i + " pid " + entry.pid + " region " + entry.currentRegion + " client "
                 + (client ? client.pid + "/" + client.details.name + "/" + client.executionState : "null")
                 + " z " + (item ? item.z : "none") + " visible " + (item ? item.visible : "none")
-                + " geometry " + (item ? [item.x, item.y, item.width, item.height].join(",") : "none"));
+                + " geometry " + (item ? rect(item) : "none"));
         }
-        say("regionArea " + [regionLayout.x, regionLayout.y, regionLayout.width, regionLayout.height].join(","));
-        say("quickbarArea " + [quickbarArea.x, quickbarArea.y, quickbarArea.width, quickbarArea.height].join(",")
+        say("regionArea " + rect(regionLayout));
+        say("quickbarArea " + rect(quickbarArea)
             + " visible " + quickbar.visible);
         say("rotator " + [screenRotator.width, screenRotator.height, screenRotator.rotation].join(","));
-        say("selector " + [regionSelector.x, regionSelector.y, regionSelector.width, regionSelector.height,
-                           regionSelector.z].join(","));
+        say("selector " + rect(regionSelector) + "," + regionSelector.z);
     }
 
-    function run(command) {
+    // Runs one command; answers false when the command reports its own end later.
+    function run(command, number) {
         const words = command.split(" ");
         switch (words[0]) {
         case "click":
@@ -68,11 +73,13 @@ Item {
         case "grab":
             driver.Window.contentItem.grabToImage(function (result) {
                 say("grabbed " + result.saveToFile(words[1]));
+                say("done " + number + " " + command);
             });
-            break;
+            return false;
         default:
             say("unknown " + command);
         }
+        return true;
     }
 
     Timer {
@@ -88,8 +95,8 @@ Item {
             // The last piece is incomplete until the test writes its newline.
             for (let i = driver.executed; i < lines.length - 1; ++i) {
                 driver.executed = i + 1;
-                driver.run(lines[i]);
-                driver.say("done " + driver.executed + " " + lines[i]);
+                if (driver.run(lines[i], driver.executed))
+                    driver.say("done " + driver.executed + " " + lines[i]);
             }
         }
     }

@@ -16,13 +16,13 @@
 
 #include <errno.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdbool.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <signal.h>
 #include <sys/mman.h>
 #include <time.h>
 #include <unistd.h>
@@ -31,7 +31,8 @@
 #define MAX_TOPLEVELS 16
 #define FALLBACK_SIZE 64
 
-struct toplevel {
+struct toplevel
+{
     int index;
     struct wl_surface *surface;
     struct xdg_surface *xdg_surface;
@@ -103,8 +104,8 @@ static struct wl_buffer *create_buffer(int width, int height)
     munmap(pixels, size);
 
     struct wl_shm_pool *pool = wl_shm_create_pool(shm, fd, (int32_t)size);
-    struct wl_buffer *buffer =
-            wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
+    struct wl_buffer *buffer
+        = wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
     wl_buffer_add_listener(buffer, &buffer_listener, NULL);
@@ -147,11 +148,20 @@ static void toplevel_configure(void *data, struct xdg_toplevel *xdg_toplevel, in
     {
         const char *name = "other";
         switch (*state) {
-        case XDG_TOPLEVEL_STATE_MAXIMIZED: name = "maximized"; break;
-        case XDG_TOPLEVEL_STATE_FULLSCREEN: name = "fullscreen"; break;
-        case XDG_TOPLEVEL_STATE_RESIZING: name = "resizing"; break;
-        case XDG_TOPLEVEL_STATE_ACTIVATED: name = "activated"; break;
-        default: break;
+        case XDG_TOPLEVEL_STATE_MAXIMIZED:
+            name = "maximized";
+            break;
+        case XDG_TOPLEVEL_STATE_FULLSCREEN:
+            name = "fullscreen";
+            break;
+        case XDG_TOPLEVEL_STATE_RESIZING:
+            name = "resizing";
+            break;
+        case XDG_TOPLEVEL_STATE_ACTIVATED:
+            name = "activated";
+            break;
+        default:
+            break;
         }
         if (names[0])
             strncat(names, ",", sizeof(names) - strlen(names) - 1);
@@ -202,8 +212,8 @@ static void registry_global_remove(void *data, struct wl_registry *registry, uin
     (void)name;
 }
 
-static const struct wl_registry_listener registry_listener = { registry_global,
-                                                               registry_global_remove };
+static const struct wl_registry_listener registry_listener
+    = { registry_global, registry_global_remove };
 
 static void destroy_toplevel(struct toplevel *t)
 {
@@ -341,8 +351,8 @@ int main(int argc, char **argv)
             wl_display_dispatch_pending(display);
         wl_display_flush(display);
 
-        struct pollfd fds[2] = { { wl_display_get_fd(display), POLLIN, 0 },
-                                 { STDIN_FILENO, POLLIN, 0 } };
+        struct pollfd fds[2]
+            = { { wl_display_get_fd(display), POLLIN, 0 }, { STDIN_FILENO, POLLIN, 0 } };
         const int ready = poll(fds, stdin_open ? 2 : 1, -1);
         if (ready < 0) {
             wl_display_cancel_read(display);
@@ -362,7 +372,8 @@ int main(int argc, char **argv)
             break;
 
         if (stdin_open && (fds[1].revents & (POLLIN | POLLHUP))) {
-            const ssize_t n = read(STDIN_FILENO, input + input_used, sizeof(input) - 1 - input_used);
+            const ssize_t n
+                = read(STDIN_FILENO, input + input_used, sizeof(input) - 1 - input_used);
             if (n <= 0) {
                 stdin_open = false;
                 continue;
