@@ -327,18 +327,6 @@ Item {
             compare(findChild(elementAt(bar, 1).item, "label").text, data.name);
         }
 
-        function test_entriesComeAndGo() {
-            const bar = createBar();
-            const list = child(bar, "clientList");
-            compare(list.count, 3);
-            surfaces.remove(1);
-            compare(list.count, 2);
-            compare(elementAt(bar, 1).pid, 102);
-            addClients(1);
-            compare(list.count, 3);
-            compare(elementAt(bar, 2).pid, 100);
-        }
-
         function test_ownElementComponent() {
             surfaces.clear();
             addClients(2, Qt.resolvedUrl("data/OwnElement.qml"));
