@@ -782,6 +782,12 @@ void tst_Scene::badClients()
     QProcess *many = f.startClient(CompositorFixture::probePath(),
                                    { QStringLiteral("--toplevels"), QStringLiteral("3") });
     QTRY_VERIFY_WITH_TIMEOUT(!f.probeConfigures(many, 2).isEmpty(), 30000);
+    // A top-level whose process is gone before the compositor looks it up.
+    for (int i = 0; i < 3; ++i) {
+        QProcess *brief = f.startClient(CompositorFixture::probePath(),
+                                        {QStringLiteral("--exit-after-create")});
+        QVERIFY(brief->waitForFinished(30000));
+    }
     QTRY_COMPARE(entryCount(f), 5);
     many->write("destroy 1\ndestroy 2\n");
     QTRY_COMPARE(entryCount(f), 3);

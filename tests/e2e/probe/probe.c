@@ -269,6 +269,7 @@ static void usage(const char *program)
 {
     fprintf(stderr,
             "usage: %s [--color RRGGBB] [--toplevels N] [--no-buffer] [--exit-after-connect]"
+            " [--exit-after-create]"
             " [--title TEXT] [--log FILE] [--timestamps] [--count-signals]\n",
             program);
 }
@@ -277,6 +278,7 @@ int main(int argc, char **argv)
 {
     int count = 1;
     bool exit_after_connect = false;
+    bool exit_after_create = false;
     const char *title = "vorlane-probe";
     for (int i = 1; i < argc; ++i) {
         const bool has_value = i + 1 < argc;
@@ -292,6 +294,8 @@ int main(int argc, char **argv)
             commit_buffers = false;
         } else if (strcmp(argv[i], "--exit-after-connect") == 0) {
             exit_after_connect = true;
+        } else if (strcmp(argv[i], "--exit-after-create") == 0) {
+            exit_after_create = true;
         } else if (strcmp(argv[i], "--title") == 0 && has_value) {
             title = argv[++i];
         } else if (strcmp(argv[i], "--timestamps") == 0) {
@@ -341,6 +345,11 @@ int main(int argc, char **argv)
             wl_display_flush(display);
             report("initial-commit %d", i);
         }
+    }
+    if (exit_after_create) {
+        // Gone before the compositor can look at the process.
+        wl_display_flush(display);
+        _exit(0);
     }
 
     char input[256];
