@@ -53,6 +53,11 @@ static FILE *log_file;
 // commit of each top-level is reported too, so that latencies can be measured without the
 // delay of the pipe that carries the lines.
 static bool timestamps;
+// --fork-after-map: once the first top-level has committed a buffer of a configured size, the
+// probe forks; the parent reports "forked <child pid>" and ends, the child keeps the
+// connection. The compositor then holds a process id whose process has ended.
+static bool fork_after_map;
+static struct wl_display *the_display;
 
 static void report(const char *format, ...) __attribute__((format(printf, 1, 2)));
 static void report(const char *format, ...)
@@ -130,6 +135,15 @@ static void xdg_surface_configure(void *data, struct xdg_surface *xdg_surface, u
     wl_surface_damage(t->surface, 0, 0, width, height);
     wl_surface_commit(t->surface);
     report("committed %d %d %d", t->index, width, height);
+    if (fork_after_map && t->pending_width > 0 && t->pending_height > 0) {
+        fork_after_map = false;
+        wl_display_flush(the_display);
+        const pid_t child = fork();
+        if (child > 0) {
+            report("forked %d", (int)child);
+            _exit(0);
+        }
+    }
 }
 
 static const struct xdg_surface_listener xdg_surface_listener = { xdg_surface_configure };
@@ -270,7 +284,8 @@ static void usage(const char *program)
     fprintf(stderr,
             "usage: %s [--color RRGGBB] [--toplevels N] [--no-buffer] [--exit-after-connect]"
             " [--exit-after-create]"
-            " [--title TEXT] [--log FILE] [--timestamps] [--count-signals]\n",
+            " [--title TEXT] [--log FILE] [--timestamps] [--count-signals]"
+            " [--fork-after-map]\n",
             program);
 }
 
@@ -298,6 +313,8 @@ int main(int argc, char **argv)
             exit_after_create = true;
         } else if (strcmp(argv[i], "--title") == 0 && has_value) {
             title = argv[++i];
+        } else if (strcmp(argv[i], "--fork-after-map") == 0) {
+            fork_after_map = true;
         } else if (strcmp(argv[i], "--timestamps") == 0) {
             timestamps = true;
         } else if (strcmp(argv[i], "--count-signals") == 0) {
@@ -315,6 +332,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "cannot connect to the Wayland display\n");
         return 1;
     }
+    the_display = display;
     report("connected");
     if (exit_after_connect) {
         wl_display_disconnect(display);
