@@ -4,26 +4,53 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QUrl>
 
+namespace {
+
+// On a bare device nothing names a platform, and Qt's default (xcb) would abort for want of a
+// display; choose one that can run there instead.
+void chooseDefaultPlatform(int argc, char *argv[])
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        || !qEnvironmentVariableIsEmpty("DISPLAY"))
+        return;
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
+            return;
+    }
+    const bool hasDrm = !QDir(QStringLiteral("/dev/dri"))
+                             .entryList({ QStringLiteral("card*") }, QDir::System)
+                             .isEmpty();
+    const QByteArray platform = hasDrm ? "eglfs" : "offscreen";
+    qputenv("QT_QPA_PLATFORM", platform);
+    qInfo() << "No display configured, using the platform" << platform.constData();
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    chooseDefaultPlatform(argc, argv);
     QGuiApplication app(argc, argv);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Vorlane Compositor"));
     parser.addHelpOption();
-    QCommandLineOption configFileOption(
-            QStringList() << QStringLiteral("c") << QStringLiteral("configfile"),
-            QCoreApplication::translate("main", "Config file"),
-            QCoreApplication::translate("main", "Filepath"));
-    QCommandLineOption orientationOption(
-            QStringList() << QStringLiteral("o") << QStringLiteral("orientation"),
-            QCoreApplication::translate("main", "Display orientation"),
-            QCoreApplication::translate("main", "[0,90,180,270]"));
+    QCommandLineOption configFileOption(QStringList()
+                                            << QStringLiteral("c") << QStringLiteral("configfile"),
+                                        QCoreApplication::translate("main", "Config file"),
+                                        QCoreApplication::translate("main", "Filepath"));
+    QCommandLineOption orientationOption(QStringList() << QStringLiteral("o")
+                                                       << QStringLiteral("orientation"),
+                                         QCoreApplication::translate("main", "Display orientation"),
+                                         QCoreApplication::translate("main", "[0,90,180,270]"));
     QCommandLineOption debugOption(QStringList() << QStringLiteral("d") << QStringLiteral("debug"),
                                    QCoreApplication::translate("main", "Enable debug output"));
     parser.addOption(configFileOption);
@@ -38,8 +65,10 @@ int main(int argc, char *argv[])
     Vorlane::Configuration configuration(configFile);
     QQmlApplicationEngine engine;
 
-    const QString layoutsDir = configuration.value(QStringLiteral("Settings/LayoutsDir")).toString();
-    const QString clientsDir = configuration.value(QStringLiteral("Settings/ClientsDir")).toString();
+    const QString layoutsDir
+        = configuration.value(QStringLiteral("Settings/LayoutsDir")).toString();
+    const QString clientsDir
+        = configuration.value(QStringLiteral("Settings/ClientsDir")).toString();
     auto *manager = new Vorlane::Core::Manager(layoutsDir, clientsDir, debug, &engine);
     QObject::connect(manager, &Vorlane::Core::Manager::quitVorlane, &engine,
                      &QQmlApplicationEngine::quit);
@@ -52,12 +81,12 @@ int main(int argc, char *argv[])
 
     const QUrl url(QStringLiteral("qrc:/Kestrix/Vorlane/Application/main.qml"), QUrl::TolerantMode);
     QObject::connect(
-            &engine, &QQmlApplicationEngine::objectCreated, &app,
-            [url](QObject *object, const QUrl &objectUrl) {
-                if (!object && url == objectUrl)
-                    QCoreApplication::exit(-1);
-            },
-            Qt::QueuedConnection);
+        &engine, &QQmlApplicationEngine::objectCreated, &app,
+        [url](QObject *object, const QUrl &objectUrl) {
+            if (!object && url == objectUrl)
+                QCoreApplication::exit(-1);
+        },
+        Qt::QueuedConnection);
     engine.load(url);
 
     return app.exec();

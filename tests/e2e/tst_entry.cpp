@@ -1,0 +1,256 @@
+#include "compositorfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+bool hasDrmDevice()
+{
+    return !QDir(QStringLiteral("/dev/dri"))
+                .entryList({ QStringLiteral("card*") }, QDir::System)
+                .isEmpty();
+}
+
+} // namespace
+
+class TestEntry : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void help_data();
+    void help();
+    void badOptions_data();
+    void badOptions();
+    void waylandGlobals();
+    void startsWithOptions_data();
+    void startsWithOptions();
+    void quitSignals_data();
+    void quitSignals();
+    void signalBurst();
+    void mainSceneFails();
+    void platformChoice_data();
+    void platformChoice();
+};
+
+void TestEntry::help_data()
+{
+    QTest::addColumn<QString>("option");
+
+    QTest::newRow("short") << QStringLiteral("-h");
+    QTest::newRow("long") << QStringLiteral("--help");
+}
+
+void TestEntry::help()
+{
+    QFETCH(QString, option);
+
+    CompositorFixture f;
+    QVERIFY(f.start({ option }, false));
+    QCOMPARE(f.waitForCompositorExit(), 0);
+    const QString output = QString::fromLocal8Bit(f.stdoutData());
+    const QStringList expected = {
+        QStringLiteral("Vorlane Compositor"),
+        QStringLiteral("-h, --help"),
+        QStringLiteral("-c, --configfile <Filepath>"),
+        QStringLiteral("Config file"),
+        QStringLiteral("-o, --orientation <[0,90,180,270]>"),
+        QStringLiteral("Display orientation"),
+        QStringLiteral("-d, --debug"),
+        QStringLiteral("Enable debug output"),
+    };
+    for (const QString &text : expected)
+        QVERIFY2(output.contains(text), qPrintable(text + QLatin1String(" in:\n") + output));
+    // Help ends the program before anything is set up.
+    QVERIFY(!QFile::exists(f.socketPath()));
+}
+
+void TestEntry::badOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("unknown long") << QStringList { QStringLiteral("--bogus") }
+                                  << QStringLiteral("Unknown option 'bogus'.");
+    QTest::newRow("unknown short")
+        << QStringList { QStringLiteral("-x") } << QStringLiteral("Unknown option 'x'.");
+    QTest::newRow("config without value")
+        << QStringList { QStringLiteral("-c") } << QStringLiteral("Missing value after '-c'.");
+    QTest::newRow("orientation without value")
+        << QStringList { QStringLiteral("--orientation") }
+        << QStringLiteral("Missing value after '--orientation'.");
+    QTest::newRow("value for a flag") << QStringList { QStringLiteral("--debug=yes") }
+                                      << QStringLiteral("Unexpected value after '--debug'.");
+}
+
+void TestEntry::badOptions()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+
+    CompositorFixture f;
+    QVERIFY(f.start(args, false));
+    const int status = f.waitForCompositorExit();
+    QVERIFY2(status != 0 && status != -1000, qPrintable(QString::number(status)));
+    QVERIFY2(f.stderrContains(message), qPrintable(f.stderrText()));
+    QVERIFY(!QFile::exists(f.socketPath()));
+}
+
+void TestEntry::waylandGlobals()
+{
+    const QString waylandInfo = QStandardPaths::findExecutable(QStringLiteral("wayland-info"));
+    if (waylandInfo.isEmpty())
+        QSKIP("wayland-info (package wayland-utils) is not installed");
+
+    CompositorFixture f;
+    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QProcess *info = f.startClient(waylandInfo);
+    QVERIFY(info->waitForFinished(30000));
+    QCOMPARE(info->exitCode(), 0);
+    const QString output = QString::fromUtf8(info->readAllStandardOutput());
+    for (const char *global : { "wl_compositor", "xdg_wm_base", "zxdg_decoration_manager_v1" })
+        QVERIFY2(output.contains(QLatin1String("'") + QLatin1String(global) + QLatin1String("'")),
+                 qPrintable(QLatin1String(global) + QLatin1String(" missing in:\n") + output));
+    QCOMPARE(f.stopCompositor(SIGTERM), 0);
+}
+
+void TestEntry::startsWithOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("useSettings");
+
+    QTest::newRow("none") << QStringList() << true;
+    QTest::newRow("orientation 45")
+        << QStringList { QStringLiteral("-o"), QStringLiteral("45") } << true;
+    QTest::newRow("orientation word")
+        << QStringList { QStringLiteral("--orientation"), QStringLiteral("abc") } << true;
+    QTest::newRow("debug") << QStringList { QStringLiteral("-d") } << true;
+    QTest::newRow("all three") << QStringList { QStringLiteral("-d"), QStringLiteral("-o"),
+                                                QStringLiteral("270") }
+                               << true;
+    // An empty settings path means the built-in one.
+    QTest::newRow("empty config path")
+        << QStringList { QStringLiteral("--configfile"), QString() } << false;
+}
+
+void TestEntry::startsWithOptions()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, useSettings);
+
+    CompositorFixture f;
+    QVERIFY(f.start(args, useSettings));
+    QVERIFY2(f.waitForSocket(), qPrintable(f.stderrText()));
+    QCOMPARE(f.stopCompositor(SIGTERM), 0);
+}
+
+void TestEntry::quitSignals_data()
+{
+    QTest::addColumn<int>("signalNumber");
+
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+    QTest::newRow("SIGQUIT") << int(SIGQUIT);
+}
+
+void TestEntry::quitSignals()
+{
+    QFETCH(int, signalNumber);
+
+    CompositorFixture f;
+    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    // A connected client shows that the manager's destructor ran: it is asked to quit.
+    QProcess *probe
+        = f.startClient(CompositorFixture::probePath(), { QStringLiteral("--count-signals") });
+    QTRY_VERIFY_WITH_TIMEOUT(!f.probeConfigures(probe).isEmpty(), 30000);
+
+    QCOMPARE(f.stopCompositor(signalNumber), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(probe).contains(QStringLiteral("signal 3")), 30000);
+}
+
+void TestEntry::signalBurst()
+{
+    CompositorFixture f;
+    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QProcess *probe
+        = f.startClient(CompositorFixture::probePath(), { QStringLiteral("--count-signals") });
+    QTRY_VERIFY_WITH_TIMEOUT(!f.probeConfigures(probe).isEmpty(), 30000);
+
+    // Signals keep arriving while the program is already shutting down.
+    const int kinds[] = { SIGTERM, SIGINT, SIGHUP, SIGQUIT };
+    for (int i = 0; i < 400; ++i) {
+        if (!CompositorFixture::sendSignal(f.compositorPid(), kinds[i % 4]))
+            break;
+    }
+    QCOMPARE(f.waitForCompositorExit(), 0);
+
+    // The client was asked to quit once, however many signals the compositor got.
+    QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(probe).contains(QStringLiteral("signal 3")), 30000);
+    probe->closeWriteChannel();
+    probe->waitForFinished(30000);
+    QCOMPARE(f.clientLines(probe).count(QStringLiteral("signal 3")), 1);
+}
+
+void TestEntry::mainSceneFails()
+{
+    // A module that the main scene imports is shadowed by a broken one, so the scene cannot be
+    // created while its URL stays the built-in one.
+    QTemporaryDir imports;
+    QVERIFY(imports.isValid());
+    QVERIFY(QDir(imports.path()).mkpath(QStringLiteral("QtWayland/Compositor")));
+    QFile qmldir(imports.filePath(QStringLiteral("QtWayland/Compositor/qmldir")));
+    QVERIFY(qmldir.open(QIODevice::WriteOnly));
+    qmldir.write("module QtWayland.Compositor\nWaylandCompositor 1.0 WaylandCompositor.qml\n");
+    qmldir.close();
+    QFile broken(imports.filePath(QStringLiteral("QtWayland/Compositor/WaylandCompositor.qml")));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("This is not QML {\n");
+    broken.close();
+
+    CompositorFixture f;
+    f.setCompositorEnvironment(QStringLiteral("QML_IMPORT_PATH"), imports.path());
+    QVERIFY(f.start());
+    QCOMPARE(f.waitForCompositorExit(), 255);
+    QVERIFY2(f.stderrContains(QStringLiteral("failed to load component")),
+             qPrintable(f.stderrText()));
+}
+
+void TestEntry::platformChoice_data()
+{
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<bool>("announced");
+
+    QTest::newRow("none named") << QString() << true;
+    QTest::newRow("offscreen named") << QStringLiteral("offscreen") << false;
+}
+
+void TestEntry::platformChoice()
+{
+    QFETCH(QString, platform);
+    QFETCH(bool, announced);
+
+    if (platform.isEmpty() && hasDrmDevice())
+        QSKIP("this machine has a DRM device, where the program would choose eglfs");
+
+    CompositorFixture f;
+    // The fixture already keeps DISPLAY and WAYLAND_DISPLAY away from the program.
+    if (platform.isEmpty())
+        f.unsetCompositorEnvironment(QStringLiteral("QT_QPA_PLATFORM"));
+    else
+        f.setCompositorEnvironment(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QCOMPARE(f.stopCompositor(SIGTERM), 0);
+    QCOMPARE(
+        f.stderrContains(QStringLiteral("No display configured, using the platform offscreen")),
+        announced);
+}
+
+QTEST_GUILESS_MAIN(TestEntry)
+#include "tst_entry.moc"
