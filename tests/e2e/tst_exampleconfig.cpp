@@ -8,6 +8,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QTest>
+#include <QUrl>
 
 #include <csignal>
 
@@ -21,7 +22,7 @@ const QStringList platformWarnings = { QStringLiteral("Failed to initialize EGL 
 // Copies examples/ into the fixture's directory, which is the compositor's working directory,
 // so that the relative directories of the example settings resolve as they do in examples/.
 // The settings file goes through the fixture, which writes it itself.
-bool startWithExamples(CompositorFixture &fixture)
+bool startWithExamples(CompositorFixture &fixture, const QString &extraSettings = QString())
 {
     QDirIterator it(examplesDir, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -31,7 +32,7 @@ bool startWithExamples(CompositorFixture &fixture)
         if (!file.open(QIODevice::ReadOnly))
             return false;
         if (relative == QStringLiteral("config.ini"))
-            fixture.setRawSettings(QString::fromUtf8(file.readAll()));
+            fixture.setRawSettings(QString::fromUtf8(file.readAll()) + extraSettings);
         else if (!fixture.writeFile(relative, file.readAll()))
             return false;
     }
@@ -68,6 +69,7 @@ private slots:
     void startsWithoutWarnings();
     void examplePrograms_data();
     void examplePrograms();
+    void replacementSurfaceContainer();
 };
 
 void TestExampleConfig::startsWithoutWarnings()
@@ -133,6 +135,28 @@ void TestExampleConfig::examplePrograms()
                                    + QStringLiteral(" in region ") + region),
             qPrintable(fixture.stderrText()), 30000);
     }
+    QCOMPARE(fixture.stopCompositor(SIGTERM), 0);
+    QCOMPARE(unexpectedMessages(fixture.stderrLines()), QStringList());
+}
+
+void TestExampleConfig::replacementSurfaceContainer()
+{
+    CompositorFixture fixture;
+    QVERIFY(fixture.isValid());
+    // A repeated section adds to the first one in the settings file.
+    const QString container
+        = QDir(fixture.baseDir()).filePath(QStringLiteral("qml/FramedSurfaceContainer.qml"));
+    QVERIFY2(startWithExamples(fixture,
+                               QStringLiteral("\n[Components]\nSurfaceContainer=")
+                                   + QUrl::fromLocalFile(container).toString() + QLatin1Char('\n')),
+             qPrintable(fixture.stderrText()));
+
+    fixture.startClient(QStringLiteral("/usr/bin/weston-simple-shm"));
+    QTRY_VERIFY2_WITH_TIMEOUT(fixture.stderrContains(QStringLiteral(
+                                  "SurfaceModel: placing client Pattern in region right")),
+                              qPrintable(fixture.stderrText()), 30000);
+    // The built-in container would have announced itself; a component that fails to load warns.
+    QVERIFY(!fixture.stderrContains(QStringLiteral("SurfaceContainer for Pattern set Visible")));
     QCOMPARE(fixture.stopCompositor(SIGTERM), 0);
     QCOMPARE(unexpectedMessages(fixture.stderrLines()), QStringList());
 }
