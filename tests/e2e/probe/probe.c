@@ -143,6 +143,8 @@ static void xdg_surface_configure(void *data, struct xdg_surface *xdg_surface, u
             report("forked %d", (int)child);
             _exit(0);
         }
+        // Whoever read the parent's output may close it: the child must outlive that.
+        signal(SIGPIPE, SIG_IGN);
     }
 }
 

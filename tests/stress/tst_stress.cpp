@@ -1,0 +1,566 @@
+// Fault and churn tests of the whole program: storms of signals, clients killed at random moments,
+// a client kept stopped while the screen changes around it, a process id that changes hands, and
+// hostile configuration files. Counts and durations can be raised through the environment (see
+// run.sh beside this file); the defaults keep a CI run short.
+
+#include "compositorfixture.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <algorithm>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#ifndef SYS_pidfd_open
+#define SYS_pidfd_open 434
+#endif
+#ifndef SYS_pidfd_send_signal
+#define SYS_pidfd_send_signal 424
+#endif
+
+namespace {
+
+const QByteArray layouts = R"({"layouts": [
+  {"id": "main", "name": "Main", "defaultRegion": "left", "regions": [
+    {"id": "left", "name": "Left", "x": 0, "y": 0, "width": 0.5, "height": 1, "regions": []},
+    {"id": "right", "name": "Right", "x": 0.5, "y": 0, "width": 0.5, "height": 1, "regions": []}]},
+  {"id": "second", "name": "Second", "defaultRegion": "top", "regions": [
+    {"id": "top", "name": "Top", "x": 0, "y": 0, "width": 1, "height": 0.5, "regions": []},
+    {"id": "bottom", "name": "Bottom", "x": 0, "y": 0.5, "width": 1, "height": 0.5, "regions": []}]}
+]})";
+
+// The size a client placed in "left" of "main" is given: half of the 704x480 region area.
+const QString leftSize = QStringLiteral("352 480");
+
+int envNumber(const char *name, int fallback)
+{
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok && value > 0 ? value : fallback;
+}
+
+bool hasLine(CompositorFixture &f, QProcess *client, const QString &text)
+{
+    const QStringList lines = f.clientLines(client);
+    for (const QString &line : lines) {
+        if (line.contains(text))
+            return true;
+    }
+    return false;
+}
+
+bool waitForLine(CompositorFixture &f, QProcess *client, const QString &text, int timeoutMs = 20000)
+{
+    return QTest::qWaitFor([&] { return hasLine(f, client, text); }, timeoutMs);
+}
+
+int countLines(CompositorFixture &f, QProcess *client, const QString &text)
+{
+    const QStringList lines = f.clientLines(client);
+    return int(std::count(lines.cbegin(), lines.cend(), text));
+}
+
+bool waitForState(qint64 pid, char state, int timeoutMs = 10000)
+{
+    return QTest::qWaitFor([&] { return CompositorFixture::processState(pid) == state; },
+                           timeoutMs);
+}
+
+QString field(const QString &line, const QString &name)
+{
+    const QStringList words = line.split(QLatin1Char(' '));
+    const int at = words.indexOf(name);
+    return at >= 0 && at + 1 < words.size() ? words.at(at + 1) : QString();
+}
+
+int entryCount(CompositorFixture &f)
+{
+    const QStringList dump = f.driverCommand(QStringLiteral("dump"));
+    return dump.isEmpty() ? -1 : field(dump.first(), QStringLiteral("count")).toInt();
+}
+
+bool waitForEntries(CompositorFixture &f, int count, int timeoutMs = 20000)
+{
+    return QTest::qWaitFor([&] { return entryCount(f) == count; }, timeoutMs);
+}
+
+void kill9(QProcess *process)
+{
+    if (process->state() != QProcess::NotRunning) {
+        ::kill(pid_t(process->processId()), SIGKILL);
+        process->waitForFinished(10000);
+    }
+}
+
+QString sanitizerReport(CompositorFixture &f)
+{
+    for (const QString &marker :
+         { QStringLiteral("AddressSanitizer"), QStringLiteral("LeakSanitizer"),
+           QStringLiteral("runtime error:") }) {
+        if (f.stderrContains(marker))
+            return f.stderrText();
+    }
+    return {};
+}
+
+void prepare(CompositorFixture &f, const QString &minimizedMode)
+{
+    QVERIFY(f.isValid());
+    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
+    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
+                               CompositorFixture::probePath(),
+                               QStringLiteral("X-DefaultRegion=main:left;second:top\n"
+                                              "X-MinimizedMode=")
+                                   + minimizedMode));
+    f.enableDriver();
+    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
+}
+
+// Starts a child that receives the given process id, by setting the kernel's last used id where
+// that is allowed and otherwise by going round the id space; the child runs a shell that reports
+// every catchable signal it gets into logPath. Returns the child's id, or 0 when the id could not
+// be had.
+pid_t spawnVictimWithPid(pid_t wanted, const QByteArray &logPath)
+{
+    int pidMax = 32768;
+    QFile maxFile(QStringLiteral("/proc/sys/kernel/pid_max"));
+    if (maxFile.open(QIODevice::ReadOnly))
+        pidMax = maxFile.readAll().trimmed().toInt();
+    const char *script = "trap 'echo QUIT' QUIT; trap 'echo TERM' TERM; trap 'echo CONT' CONT; "
+                         "echo ready; while :; do sleep 0.05; done";
+    const int lastPid = ::open("/proc/sys/kernel/ns_last_pid", O_WRONLY);
+    const QByteArray previous = QByteArray::number(int(wanted) - 1);
+    for (int attempt = 0; attempt < 2 * pidMax; ++attempt) {
+        if (lastPid >= 0 && attempt < 100)
+            (void)!::pwrite(lastPid, previous.constData(), size_t(previous.size()), 0);
+        // vfork: the child only compares its id and then execs or leaves, and this process is
+        // far too large to be copied tens of thousands of times.
+        const pid_t child = ::vfork();
+        if (child < 0)
+            break;
+        if (child == 0) {
+            if (::getpid() != wanted)
+                ::_exit(0);
+            const int fd = ::open(logPath.constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            if (fd >= 0)
+                ::dup2(fd, STDOUT_FILENO);
+            ::execl("/bin/sh", "sh", "-c", script, static_cast<char *>(nullptr));
+            ::_exit(127);
+        }
+        if (child == wanted) {
+            if (lastPid >= 0)
+                ::close(lastPid);
+            return child;
+        }
+        ::waitpid(child, nullptr, 0);
+    }
+    if (lastPid >= 0)
+        ::close(lastPid);
+    return 0;
+}
+
+} // namespace
+
+class tst_Stress : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void signalStorm_data();
+    void signalStorm();
+    void churn();
+    void pausedClient();
+    void endedProcess();
+    void hostileConfiguration_data();
+    void hostileConfiguration();
+};
+
+void tst_Stress::signalStorm_data()
+{
+    QTest::addColumn<int>("signalCount");
+    QTest::addColumn<QString>("minimizedMode");
+
+    QTest::newRow("1000 mixed, minimised clients keep running") << 1000 << "RUNNING";
+    QTest::newRow("1000 mixed, minimised clients paused") << 1000 << "PAUSED";
+    QTest::newRow("one SIGTERM, minimised clients paused") << 1 << "PAUSED";
+}
+
+void tst_Stress::signalStorm()
+{
+    QFETCH(int, signalCount);
+    QFETCH(QString, minimizedMode);
+
+    CompositorFixture f;
+    prepare(f, minimizedMode);
+    QVERIFY(f.startAndWait());
+
+    // Three clients in one region: the first two end up minimised, the last one placed.
+    const int clientCount = 3;
+    QList<QProcess *> clients;
+    for (int i = 0; i < clientCount; ++i) {
+        QProcess *client
+            = f.startClient(CompositorFixture::probePath(), { QStringLiteral("--count-signals") });
+        QVERIFY(waitForLine(f, client, QStringLiteral("committed 0 ") + leftSize));
+        clients << client;
+    }
+    QVERIFY(waitForEntries(f, clientCount));
+    const bool paused = minimizedMode == QLatin1String("PAUSED");
+    for (int i = 0; i < clientCount - 1; ++i)
+        QCOMPARE(CompositorFixture::processState(clients.at(i)->processId()) == 'T', paused);
+
+    // A pidfd keeps the storm from reaching another process once the compositor has gone.
+    const int pidfd = int(::syscall(SYS_pidfd_open, pid_t(f.compositorPid()), 0));
+    QVERIFY2(pidfd >= 0, "pidfd_open is not available");
+    const int mix[] = { SIGTERM, SIGHUP, SIGINT, SIGQUIT };
+    int sent = 0;
+    for (int i = 0; i < signalCount; ++i) {
+        if (::syscall(SYS_pidfd_send_signal, pidfd, mix[i % 4], nullptr, 0) != 0)
+            break;
+        ++sent;
+    }
+    ::close(pidfd);
+    QVERIFY(sent > 0);
+    QCOMPARE(f.waitForCompositorExit(60000), 0);
+    QCOMPARE(f.compositor()->exitStatus(), QProcess::NormalExit);
+    QVERIFY2(sanitizerReport(f).isEmpty(), qPrintable(sanitizerReport(f)));
+
+    // Every client is asked to quit exactly once; a paused one is continued first.
+    for (int i = 0; i < clientCount; ++i) {
+        QProcess *client = clients.at(i);
+        QVERIFY2(waitForLine(f, client, QStringLiteral("signal 3")),
+                 qPrintable(QStringLiteral("client %1 was not asked to quit").arg(i)));
+        QTest::qWait(100); // a second request, if any, would arrive right behind the first
+        QCOMPARE(countLines(f, client, QStringLiteral("signal 3")), 1);
+        QCOMPARE(countLines(f, client, QStringLiteral("signal 15")), 0);
+        const bool wasPaused = paused && i < clientCount - 1;
+        QCOMPARE(countLines(f, client, QStringLiteral("signal 18")), wasPaused ? 1 : 0);
+    }
+}
+
+void tst_Stress::churn()
+{
+    const int cycles = envNumber("VORLANE_CHURN_CYCLES", 60);
+    const quint32 seed = quint32(envNumber("VORLANE_CHURN_SEED", 20261207));
+    qInfo("churn: %d cycles, seed %u", cycles, seed);
+    QRandomGenerator random(seed);
+
+    CompositorFixture f;
+    prepare(f, QStringLiteral("PAUSED"));
+    QVERIFY(f.startAndWait());
+
+    // The client that holds the region; each newly placed client minimises and so pauses it.
+    QProcess *resident = nullptr;
+    int killedWhilePaused = 0;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        QProcess *client = f.startClient(CompositorFixture::probePath());
+        const int moment = int(random.bounded(5));
+        switch (moment) {
+        case 0: // before it has even connected, most of the time
+            break;
+        case 1:
+            QVERIFY(waitForLine(f, client, QStringLiteral("connected")));
+            break;
+        case 2: // in the middle of the configure sequence
+            QVERIFY(waitForLine(f, client, QStringLiteral("configure 0 ")));
+            QTest::qWait(int(random.bounded(5)));
+            break;
+        default: // placed: the previous resident is now minimised and stopped
+            QVERIFY2(waitForLine(f, client, QStringLiteral("committed 0 ") + leftSize),
+                     qPrintable(QStringLiteral("cycle %1: client not placed").arg(cycle)));
+            if (resident) {
+                QVERIFY(waitForState(resident->processId(), 'T'));
+                kill9(resident);
+                ++killedWhilePaused;
+            }
+            resident = client;
+            client = nullptr;
+            if (moment == 4) {
+                // Occasionally the placed client dies too, at a random moment.
+                QTest::qWait(int(random.bounded(20)));
+                kill9(resident);
+                resident = nullptr;
+            }
+            break;
+        }
+        if (client)
+            kill9(client);
+        QVERIFY2(f.compositorRunning(), qPrintable(f.stderrText()));
+    }
+    QVERIFY(waitForEntries(f, resident ? 1 : 0));
+
+    // The compositor still places the next client correctly.
+    QProcess *last = f.startClient(CompositorFixture::probePath());
+    QVERIFY(waitForLine(f, last, QStringLiteral("committed 0 ") + leftSize));
+    qInfo("churn: %d clients killed while paused", killedWhilePaused);
+
+    QCOMPARE(f.stopCompositor(SIGTERM, 60000), 0);
+    QVERIFY2(sanitizerReport(f).isEmpty(), qPrintable(sanitizerReport(f)));
+}
+
+void tst_Stress::pausedClient()
+{
+    const int pauseSeconds = envNumber("VORLANE_PAUSE_SECONDS", 30);
+    CompositorFixture f;
+    const bool onX = f.startXvfb() && !QStandardPaths::findExecutable("xdotool").isEmpty();
+    if (!onX)
+        qInfo("pausedClient: no Xvfb or xdotool, the pointer stays still");
+    QVERIFY(f.isValid());
+    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
+    const QString pausedProgram = f.copyProbe(QStringLiteral("pausedprobe"));
+    QVERIFY(!pausedProgram.isEmpty());
+    QVERIFY(f.writeClientEntry(
+        QStringLiteral("paused.desktop"), QStringLiteral("Paused"), pausedProgram,
+        QStringLiteral("X-DefaultRegion=main:left\nX-MinimizedMode=PAUSED")));
+    QVERIFY(f.writeClientEntry(QStringLiteral("other.desktop"), QStringLiteral("Other"),
+                               CompositorFixture::probePath(),
+                               QStringLiteral("X-DefaultRegion=main:right;second:bottom\n"
+                                              "X-MinimizedMode=RUNNING")));
+    f.enableDriver();
+    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
+    QVERIFY(f.startAndWait());
+
+    QProcess *paused = f.startClient(pausedProgram, { QStringLiteral("--count-signals") });
+    QVERIFY(waitForLine(f, paused, QStringLiteral("committed 0 ") + leftSize));
+    f.driverCommand(QStringLiteral("click 0"));
+    QVERIFY(waitForState(paused->processId(), 'T'));
+
+    QElapsedTimer stopped;
+    stopped.start();
+    int rounds = 0;
+    while (stopped.elapsed() < pauseSeconds * 1000) {
+        QProcess *other = f.startClient(CompositorFixture::probePath());
+        QVERIFY(waitForLine(f, other, QStringLiteral("committed 0 352 480")));
+        f.driverCommand(QStringLiteral("layout second"));
+        if (onX) {
+            QProcess pointer;
+            QStringList args;
+            for (int i = 0; i < 40; ++i) {
+                args << QStringLiteral("mousemove") << QString::number((i * 37) % 800)
+                     << QString::number((i * 53) % 480);
+            }
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("DISPLAY"), f.display());
+            pointer.setProcessEnvironment(environment);
+            pointer.start(QStringLiteral("xdotool"), args);
+            QVERIFY(pointer.waitForFinished(30000));
+        }
+        f.driverCommand(QStringLiteral("layout main"));
+        kill9(other);
+        QCOMPARE(CompositorFixture::processState(paused->processId()), 'T');
+        ++rounds;
+    }
+    qInfo("pausedClient: stopped %lld ms through %d rounds", stopped.elapsed(), rounds);
+    QVERIFY(waitForEntries(f, 1));
+
+    const int linesBefore = f.clientLines(paused).size();
+    f.driverCommand(QStringLiteral("click 0"));
+    QVERIFY(waitForLine(f, paused, QStringLiteral("signal 18")));
+    // Continued, still connected, and given its region's size again.
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const QStringList lines = f.clientLines(paused);
+            return lines.mid(linesBefore).contains(QStringLiteral("committed 0 ") + leftSize);
+        },
+        20000));
+    QVERIFY(!hasLine(f, paused, QStringLiteral("disconnected")));
+    QCOMPARE(paused->state(), QProcess::Running);
+    const QStringList dump = f.driverCommand(QStringLiteral("dump"));
+    QVERIFY2(dump.value(1).contains(QStringLiteral(" region left ")), qPrintable(dump.join('\n')));
+    QCOMPARE(f.stopCompositor(SIGTERM), 0);
+}
+
+void tst_Stress::endedProcess()
+{
+    CompositorFixture f;
+    prepare(f, QStringLiteral("PAUSED"));
+    QVERIFY(f.startAndWait());
+
+    // The probe connects, is placed, forks and ends: the surface lives on in its child, but the
+    // process id that the compositor knows for it belongs to nobody now.
+    QProcess *launcher
+        = f.startClient(CompositorFixture::probePath(), { QStringLiteral("--fork-after-map") });
+    const pid_t ended = pid_t(launcher->processId());
+    QVERIFY(waitForLine(f, launcher, QStringLiteral("forked ")));
+    QVERIFY(QTest::qWaitFor([&] { return launcher->state() == QProcess::NotRunning; }));
+    pid_t daemon = 0;
+    for (const QString &line : f.clientLines(launcher)) {
+        if (line.startsWith(QLatin1String("forked ")))
+            daemon = pid_t(line.mid(7).toInt());
+    }
+    QVERIFY(daemon > 0);
+    const auto killDaemon = qScopeGuard([daemon] { ::kill(daemon, SIGKILL); });
+
+    // Hand the id to an innocent process, where the id space allows it.
+    const QByteArray victimLog = QFile::encodeName(f.baseDir() + QStringLiteral("/victim.log"));
+    const pid_t victim = spawnVictimWithPid(ended, victimLog);
+    const auto killVictim = qScopeGuard([victim] {
+        if (victim > 0) {
+            ::kill(victim, SIGKILL);
+            ::waitpid(victim, nullptr, 0);
+        }
+    });
+    if (victim > 0) {
+        QVERIFY(QTest::qWaitFor([&] {
+            QFile log(QString::fromLocal8Bit(victimLog));
+            return log.open(QIODevice::ReadOnly) && log.readAll().contains("ready");
+        }));
+    } else {
+        qInfo("endedProcess: the id %d could not be recycled; checking that nothing is sent",
+              int(ended));
+    }
+
+    QCOMPARE(entryCount(f), 1);
+
+    // Minimise (pause), show again (continue) and shut down (quit): all aimed at the old id.
+    f.driverCommand(QStringLiteral("click 0"));
+    f.driverCommand(QStringLiteral("dump"));
+    if (victim > 0)
+        QVERIFY(CompositorFixture::processState(victim) != 'T');
+    f.driverCommand(QStringLiteral("click 0"));
+    QCOMPARE(f.stopCompositor(SIGTERM), 0);
+    QTest::qWait(200);
+
+    if (victim > 0) {
+        QFile log(QString::fromLocal8Bit(victimLog));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll(), QByteArray("ready\n"));
+        QCOMPARE(CompositorFixture::processState(victim), 'S');
+    }
+}
+
+void tst_Stress::hostileConfiguration_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QString>("message");
+
+    const QString fallback = QStringLiteral("Falling back on builtin default.");
+    const QString invalidEntry = QStringLiteral("Invalid desktop file: ");
+    for (const QString &content : { QStringLiteral("huge"), QStringLiteral("binary"),
+                                    QStringLiteral("nested"), QStringLiteral("unreadable") }) {
+        QTest::addRow("settings %s", qPrintable(content)) << "settings" << content << QString();
+        QTest::addRow("layout %s", qPrintable(content)) << "layout" << content << fallback;
+        QTest::addRow("desktop entry %s", qPrintable(content))
+            << "desktop" << content << invalidEntry;
+    }
+}
+
+namespace {
+
+QByteArray hostileBytes(const QString &file, const QString &content)
+{
+    if (content == QLatin1String("binary")) {
+        QByteArray data(1 << 20, Qt::Uninitialized);
+        QRandomGenerator random(7);
+        random.fillRange(reinterpret_cast<quint32 *>(data.data()), data.size() / 4);
+        return data;
+    }
+    if (content == QLatin1String("huge")) {
+        // About 100 MB that begin like a real file of the kind.
+        const qsizetype size = 100 * 1024 * 1024;
+        QByteArray head;
+        QByteArray line;
+        if (file == QLatin1String("settings")) {
+            head = "[Background]\nColor=#123\n[Junk]\n";
+            line = "key0123456789=value0123456789012345678901234567890123456789012345678\n";
+        } else if (file == QLatin1String("layout")) {
+            head = "{\"layouts\": [";
+            line = "                                                                      \n";
+        } else {
+            head = "[Desktop Entry]\nName=Huge\nTryExec=/usr/bin/huge\n";
+            line = "X-Junk-0123456789=value012345678901234567890123456789012345678901234\n";
+        }
+        QByteArray data;
+        data.reserve(size + line.size());
+        data += head;
+        while (data.size() < size)
+            data += line;
+        return data;
+    }
+    // Deeply nested
+    if (file == QLatin1String("settings")) {
+        QByteArray key;
+        for (int i = 0; i < 20000; ++i)
+            key += "a/";
+        return "[" + QByteArray(100000, '[') + "]\n" + key + "=1\n";
+    }
+    if (file == QLatin1String("layout")) {
+        return QByteArray(200000, '[') + QByteArray(200000, ']');
+    }
+    return "[Desktop Entry]\nName=Nested\nTryExec=/usr/bin/nested\n[" + QByteArray(100000, '[')
+        + QByteArray(100000, ']') + "]\nName[" + QByteArray(100000, 'x') + "]=x\n";
+}
+
+} // namespace
+
+void tst_Stress::hostileConfiguration()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, content);
+    QFETCH(QString, message);
+
+    CompositorFixture f;
+    QVERIFY(f.isValid());
+    QString path;
+    if (file == QLatin1String("settings")) {
+        path = f.settingsPath();
+    } else if (file == QLatin1String("layout")) {
+        path = f.layoutsDir() + QStringLiteral("/hostile.json");
+    } else {
+        path = f.clientsDir() + QStringLiteral("/hostile.desktop");
+    }
+
+    const bool unreadable = content == QLatin1String("unreadable");
+    if (file != QLatin1String("settings")) {
+        if (unreadable) {
+            // Root reads any mode; a file whose every read fails is what stays unreadable.
+            QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), path));
+        } else {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            QVERIFY(out.write(hostileBytes(file, content)) > 0);
+        }
+        QVERIFY(f.start());
+    } else {
+        // The program reads the hostile file instead of the fixture's own settings.
+        const QString hostile = f.baseDir() + QStringLiteral("/hostile.ini");
+        if (unreadable) {
+            QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), hostile));
+        } else {
+            QFile out(hostile);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            QVERIFY(out.write(hostileBytes(file, content)) > 0);
+        }
+        QVERIFY(f.start({ QStringLiteral("-c"), hostile }, false));
+    }
+
+    QElapsedTimer startup;
+    startup.start();
+    // A bound that only a hang or a runaway reaches; the benchmark prints the real time.
+    QVERIFY2(f.waitForSocket(180000), qPrintable(f.stderrText()));
+    qInfo("hostile %s %s: socket after %lld ms", qPrintable(file), qPrintable(content),
+          startup.elapsed());
+    if (!message.isEmpty())
+        QVERIFY2(QTest::qWaitFor([&] { return f.stderrContains(message); }, 10000),
+                 qPrintable(f.stderrText().left(4000)));
+
+    // Still a working compositor.
+    QProcess *client = f.startClient(CompositorFixture::probePath());
+    QVERIFY(waitForLine(f, client, QStringLiteral("committed 0 ")));
+    QCOMPARE(f.stopCompositor(SIGTERM, 60000), 0);
+}
+
+QTEST_GUILESS_MAIN(tst_Stress)
+#include "tst_stress.moc"
