@@ -455,6 +455,9 @@ void tst_Stress::hostileConfiguration_data()
         QTest::addRow("desktop entry %s", qPrintable(content))
             << "desktop" << content << invalidEntry;
     }
+    // Valid JSON, but regions nested hundreds of levels deep: read, drawn and offered for choice.
+    QTest::newRow("layout regions nested deeply") << "layout"
+                                                  << "deep regions" << QString();
 }
 
 namespace {
@@ -488,6 +491,17 @@ QByteArray hostileBytes(const QString &file, const QString &content)
         while (data.size() < size)
             data += line;
         return data;
+    }
+    if (content == QLatin1String("deep regions")) {
+        QByteArray region
+            = R"({"id": "leaf", "name": "Leaf", "x": 0, "y": 0, "width": 1, "height": 1, "regions": []})";
+        for (int i = 0; i < 400; ++i) {
+            region = R"({"id": "r)" + QByteArray::number(i)
+                + R"(", "name": "R", "x": 0.001, "y": 0.001, "width": 0.999, "height": 0.999, "regions": [)"
+                + region + "]}";
+        }
+        return R"({"layouts": [{"id": "deep", "name": "Deep", "defaultRegion": "leaf", "regions": [)"
+            + region + "]}]}";
     }
     // Deeply nested
     if (file == QLatin1String("settings")) {
