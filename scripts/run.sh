@@ -25,7 +25,7 @@ clients=${VORLANE_DEMO_CLIENTS:-terminal pattern clock}
 screenshot=${VORLANE_SCREENSHOT:-$build/screenshot.png}
 seconds=${VORLANE_DEMO_SECONDS:-0}
 
-say() { echo "run: $*"; }
+say() { echo "run: $*" || true; }
 
 bash "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -55,6 +55,8 @@ wait_gone() {
 
 cleanup() {
     trap - EXIT INT TERM HUP
+    # Finish cleaning up even when the terminal or a pipe reading our output is gone.
+    trap '' PIPE
     if alive "$compositor_pid"; then
         say "stopping the compositor; it asks its clients to quit"
         kill -TERM "$compositor_pid" 2>/dev/null || true
@@ -91,8 +93,9 @@ if [ "${VORLANE_DEMO_HEADLESS:-0}" = 1 ] || { [ -z "${DISPLAY:-}" ] && [ -z "${W
         echo "run: Xvfb is missing (package xvfb)" >&2
         exit 1
     fi
-    # Xvfb picks a free display number and reports it.
-    Xvfb -displayfd 3 -screen 0 800x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    # Xvfb picks a free display number and reports it. It gets a session of its own, so that
+    # Ctrl+C reaches only the compositor and this script, and the display outlives both.
+    setsid Xvfb -displayfd 3 -screen 0 800x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
     xvfb_pid=$!
     for _ in $(seq 100); do
         [ -s "$work/display" ] && break
@@ -154,7 +157,8 @@ for name in $clients; do
     exec_line=$(sed -n 's/^Exec[[:space:]]*=[[:space:]]*//p' "$entry" | head -n1)
     exec_line=${exec_line//\/etc\/vorlane\//$examples/}
     read -r -a command <<<"$exec_line"
-    (cd "$examples" && exec env -u DISPLAY -u WAYLAND_SOCKET XDG_RUNTIME_DIR="$runtime" \
+    # In a session of its own, like Xvfb: on Ctrl+C the compositor asks it to quit.
+    (cd "$examples" && exec setsid env -u DISPLAY -u WAYLAND_SOCKET XDG_RUNTIME_DIR="$runtime" \
         WAYLAND_DISPLAY=wayland-0 QT_QPA_PLATFORM=wayland "${command[@]}" >"$work/$name.log" 2>&1) &
     client_pids+=($!)
     say "client $name: ${command[*]} (pid $!)"
@@ -169,8 +173,9 @@ if [ "$headless" = 1 ]; then
         alive "$compositor_pid" || break
         sleep 0.1
     done
-    # Give the clients time to draw their first frames at the size of their regions.
-    sleep 3
+    # Give the clients time to draw their first frames at the size of their regions (the
+    # terminal's shell prompt takes the longest).
+    sleep 5
     mkdir -p "$(dirname "$screenshot")"
     convert=convert
     [ -x /usr/bin/convert ] && convert=/usr/bin/convert
