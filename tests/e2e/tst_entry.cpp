@@ -17,6 +17,16 @@ bool hasDrmDevice()
                 .isEmpty();
 }
 
+// Compares the exit status and shows what the program wrote when it differs.
+#define expectExit(fixture, status, expected)                                                      \
+    do {                                                                                           \
+        const int actual = (status);                                                               \
+        QVERIFY2(actual == (expected),                                                             \
+                 qPrintable(QStringLiteral("exit status %1, output:\n%2")                          \
+                                .arg(actual)                                                       \
+                                .arg((fixture).stderrText())));                                    \
+    } while (false)
+
 } // namespace
 
 class TestEntry : public QObject
@@ -117,7 +127,7 @@ void TestEntry::waylandGlobals()
     for (const char *global : { "wl_compositor", "xdg_wm_base", "zxdg_decoration_manager_v1" })
         QVERIFY2(output.contains(QLatin1String("'") + QLatin1String(global) + QLatin1String("'")),
                  qPrintable(QLatin1String(global) + QLatin1String(" missing in:\n") + output));
-    QCOMPARE(f.stopCompositor(SIGTERM), 0);
+    expectExit(f, f.stopCompositor(SIGTERM), 0);
 }
 
 void TestEntry::startsWithOptions_data()
@@ -147,7 +157,7 @@ void TestEntry::startsWithOptions()
     CompositorFixture f;
     QVERIFY(f.start(args, useSettings));
     QVERIFY2(f.waitForSocket(), qPrintable(f.stderrText()));
-    QCOMPARE(f.stopCompositor(SIGTERM), 0);
+    expectExit(f, f.stopCompositor(SIGTERM), 0);
 }
 
 void TestEntry::quitSignals_data()
@@ -171,7 +181,7 @@ void TestEntry::quitSignals()
         = f.startClient(CompositorFixture::probePath(), { QStringLiteral("--count-signals") });
     QTRY_VERIFY_WITH_TIMEOUT(!f.probeConfigures(probe).isEmpty(), 30000);
 
-    QCOMPARE(f.stopCompositor(signalNumber), 0);
+    expectExit(f, f.stopCompositor(signalNumber), 0);
     QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(probe).contains(QStringLiteral("signal 3")), 30000);
 }
 
@@ -189,7 +199,7 @@ void TestEntry::signalBurst()
         if (!CompositorFixture::sendSignal(f.compositorPid(), kinds[i % 4]))
             break;
     }
-    QCOMPARE(f.waitForCompositorExit(), 0);
+    expectExit(f, f.waitForCompositorExit(), 0);
 
     // The client was asked to quit once, however many signals the compositor got.
     QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(probe).contains(QStringLiteral("signal 3")), 30000);
@@ -200,24 +210,32 @@ void TestEntry::signalBurst()
 
 void TestEntry::mainSceneFails()
 {
-    // A module that the main scene imports is shadowed by a broken one, so the scene cannot be
-    // created while its URL stays the built-in one.
+    // Modules that the main scene imports are shadowed by broken ones, so the scene cannot be
+    // created while its URL stays the built-in one. Two of them, because a module whose library
+    // the program links may carry its own description in resources, which wins over the path.
     QTemporaryDir imports;
     QVERIFY(imports.isValid());
-    QVERIFY(QDir(imports.path()).mkpath(QStringLiteral("QtWayland/Compositor")));
-    QFile qmldir(imports.filePath(QStringLiteral("QtWayland/Compositor/qmldir")));
-    QVERIFY(qmldir.open(QIODevice::WriteOnly));
-    qmldir.write("module QtWayland.Compositor\nWaylandCompositor 1.0 WaylandCompositor.qml\n");
-    qmldir.close();
-    QFile broken(imports.filePath(QStringLiteral("QtWayland/Compositor/WaylandCompositor.qml")));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write("This is not QML {\n");
-    broken.close();
+    const QList<QPair<QString, QString>> modules = {
+        { QStringLiteral("QtWayland.Compositor"), QStringLiteral("WaylandCompositor") },
+        { QStringLiteral("QtWayland.Compositor.XdgShell"), QStringLiteral("XdgShell") },
+    };
+    for (const auto &module : modules) {
+        const QString dir = QString(module.first).replace(QLatin1Char('.'), QLatin1Char('/'));
+        QVERIFY(QDir(imports.path()).mkpath(dir));
+        QFile qmldir(imports.filePath(dir + QStringLiteral("/qmldir")));
+        QVERIFY(qmldir.open(QIODevice::WriteOnly));
+        qmldir.write(
+            QStringLiteral("module %1\n%2 1.0 %2.qml\n").arg(module.first, module.second).toUtf8());
+        QFile broken(
+            imports.filePath(dir + QLatin1Char('/') + module.second + QStringLiteral(".qml")));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("This is not QML {\n");
+    }
 
     CompositorFixture f;
     f.setCompositorEnvironment(QStringLiteral("QML_IMPORT_PATH"), imports.path());
     QVERIFY(f.start());
-    QCOMPARE(f.waitForCompositorExit(), 255);
+    expectExit(f, f.waitForCompositorExit(), 255);
     QVERIFY2(f.stderrContains(QStringLiteral("failed to load component")),
              qPrintable(f.stderrText()));
 }
@@ -246,7 +264,7 @@ void TestEntry::platformChoice()
     else
         f.setCompositorEnvironment(QStringLiteral("QT_QPA_PLATFORM"), platform);
     QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
-    QCOMPARE(f.stopCompositor(SIGTERM), 0);
+    expectExit(f, f.stopCompositor(SIGTERM), 0);
     QCOMPARE(
         f.stderrContains(QStringLiteral("No display configured, using the platform offscreen")),
         announced);
