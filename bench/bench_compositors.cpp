@@ -1,0 +1,674 @@
+// Measures Vorlane beside weston (kiosk shell, X11 backend on Xvfb) and cage (wlroots headless)
+// with one probe client, and Vorlane alone under placement, layout switches, churn and hostile
+// configuration. Prints Markdown tables of medians.
+//
+// usage: bench_compositors --vorlane PATH --probe PATH --quickbar QML [--runs N] [--quick]
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+struct Options
+{
+    QString vorlane;
+    QString probe;
+    QString quickBar;
+    int runs = 5;
+    bool quick = false;
+};
+Options options;
+
+const QByteArray layoutsJson = R"({"layouts": [
+  {"id": "main", "name": "Main", "defaultRegion": "left", "regions": [
+    {"id": "left", "name": "Left", "x": 0, "y": 0, "width": 0.5, "height": 1, "regions": []},
+    {"id": "right", "name": "Right", "x": 0.5, "y": 0, "width": 0.5, "height": 1, "regions": []}]},
+  {"id": "second", "name": "Second", "defaultRegion": "top", "regions": [
+    {"id": "top", "name": "Top", "x": 0, "y": 0, "width": 1, "height": 0.5, "regions": []},
+    {"id": "bottom", "name": "Bottom", "x": 0, "y": 0.5, "width": 1, "height": 0.5, "regions": []}]}
+]})";
+
+double median(QList<double> values)
+{
+    values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return v < 0; }),
+                 values.end());
+    if (values.isEmpty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
+}
+
+QString number(double value, int decimals = 1)
+{
+    return value < 0 ? QStringLiteral("n/a") : QString::number(value, 'f', decimals);
+}
+
+QString ratio(double a, double b)
+{
+    return a < 0 || b <= 0 ? QStringLiteral("n/a") : QString::number(a / b, 'f', 2);
+}
+
+double rssMb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+bool socketAccepts(const QString &path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    sockaddr_un address;
+    if (encoded.size() >= int(sizeof(address.sun_path)))
+        return false;
+    std::memset(&address, 0, sizeof(address));
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return ok;
+}
+
+QString findSocket(const QString &dir)
+{
+    const QStringList names
+        = QDir(dir).entryList({ QStringLiteral("wayland-*") }, QDir::System | QDir::Files);
+    for (const QString &name : names) {
+        if (!name.endsWith(QLatin1String(".lock")))
+            return dir + QLatin1Char('/') + name;
+    }
+    return {};
+}
+
+// Every descendant of a process, deepest first, so that none is left behind by its parent.
+QList<qint64> descendants(qint64 pid)
+{
+    QList<qint64> result;
+    const QStringList tasks = QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs);
+    for (const QString &task : tasks) {
+        QFile children(QStringLiteral("/proc/%1/task/%2/children").arg(pid).arg(task));
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &child : children.readAll().split(' ')) {
+            if (child.trimmed().isEmpty())
+                continue;
+            const qint64 id = child.trimmed().toLongLong();
+            result << descendants(id) << id;
+        }
+    }
+    return result;
+}
+
+void stopProcess(QProcess *process, int sig = SIGTERM)
+{
+    if (!process)
+        return;
+    if (process->state() != QProcess::NotRunning) {
+        const QList<qint64> children = descendants(process->processId());
+        ::kill(pid_t(process->processId()), sig);
+        if (!process->waitForFinished(5000)) {
+            ::kill(pid_t(process->processId()), SIGKILL);
+            process->waitForFinished(5000);
+        }
+        for (qint64 child : children)
+            ::kill(pid_t(child), SIGKILL);
+    }
+    delete process;
+}
+
+class Xvfb
+{
+public:
+    bool start()
+    {
+        m_process = new QProcess;
+        m_process->start(QStringLiteral("Xvfb"),
+                         { QStringLiteral("-displayfd"), QStringLiteral("1"),
+                           QStringLiteral("-screen"), QStringLiteral("0"),
+                           QStringLiteral("800x480x24"), QStringLiteral("-nolisten"),
+                           QStringLiteral("tcp") });
+        QByteArray out;
+        QDeadlineTimer deadline(20000);
+        while (!out.contains('\n') && !deadline.hasExpired()
+               && m_process->state() != QProcess::NotRunning) {
+            m_process->waitForReadyRead(100);
+            out += m_process->readAllStandardOutput();
+        }
+        m_display = QStringLiteral(":") + QString::fromLatin1(out.trimmed());
+        return out.contains('\n');
+    }
+    ~Xvfb() { stopProcess(m_process); }
+    QString display() const { return m_display; }
+
+private:
+    QProcess *m_process = nullptr;
+    QString m_display;
+};
+
+// One started compositor.
+class Compositor
+{
+public:
+    enum Kind { VorlaneOffscreen, VorlaneXcb, Weston, Cage };
+
+    explicit Compositor(Kind kind)
+        : m_kind(kind)
+    {
+        ::chmod(QFile::encodeName(m_runtime.path()).constData(), 0700);
+    }
+    ~Compositor()
+    {
+        for (QProcess *client : m_clients)
+            stopProcess(client, SIGKILL);
+        stopProcess(m_process);
+    }
+
+    QString configDir() const { return m_config.path(); }
+    // Replaces the quick bar by the one that times operations in the scene.
+    void useBenchQuickBar() { m_benchQuickBar = true; }
+
+    // Writes the configuration files; a hostile test overwrites some of them afterwards.
+    void writeVorlaneConfig(const QString &minimizedMode)
+    {
+        QDir(m_config.path()).mkpath(QStringLiteral("layouts"));
+        QDir(m_config.path()).mkpath(QStringLiteral("clients"));
+        writeFile(QStringLiteral("layouts/layouts.json"), layoutsJson);
+        writeFile(QStringLiteral("clients/probe.desktop"),
+                  QStringLiteral("[Desktop Entry]\nName=Probe\nTryExec=%1\nExec=%1\n"
+                                 "[X-KXVorlane Settings]\n"
+                                 "X-DefaultRegion=main:left;second:top\nX-MinimizedMode=%2\n")
+                      .arg(options.probe, minimizedMode)
+                      .toUtf8());
+        QString ini = QStringLiteral("[Settings]\nLayoutsDir=%1/layouts\nClientsDir=%1/clients\n"
+                                     "DefaultLayout=main\n")
+                          .arg(m_config.path());
+        if (m_benchQuickBar && !options.quickBar.isEmpty()) {
+            writeFile(QStringLiteral("commands"), QByteArray());
+            ini += QStringLiteral("[Components]\nQuickBar=%1\n[Bench]\nCommandFile=%2/commands\n")
+                       .arg(QUrl::fromLocalFile(options.quickBar).toString(), m_config.path());
+        }
+        writeFile(QStringLiteral("config.ini"), ini.toUtf8());
+    }
+
+    void writeFile(const QString &relative, const QByteArray &data)
+    {
+        QFile file(m_config.filePath(relative));
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(data);
+    }
+
+    bool start(const QString &settingsPath = QString())
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        QString program;
+        QStringList args;
+        if (m_kind == Weston || m_kind == VorlaneXcb) {
+            if (!m_xvfb.start())
+                return false;
+            env.insert(QStringLiteral("DISPLAY"), m_xvfb.display());
+        }
+        if (m_kind == VorlaneOffscreen || m_kind == VorlaneXcb) {
+            if (settingsPath.isEmpty())
+                writeVorlaneConfig(QStringLiteral("RUNNING"));
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                       m_kind == VorlaneXcb ? QStringLiteral("xcb") : QStringLiteral("offscreen"));
+            env.insert(QStringLiteral("QT_LOGGING_RULES"),
+                       QStringLiteral("qt.scenegraph.time.renderloop.debug=true"));
+            env.insert(QStringLiteral("QML_XHR_ALLOW_FILE_READ"), QStringLiteral("1"));
+            program = options.vorlane;
+            args << QStringLiteral("-c")
+                 << (settingsPath.isEmpty() ? m_config.filePath(QStringLiteral("config.ini"))
+                                            : settingsPath);
+        } else if (m_kind == Weston) {
+            program = QStringLiteral("weston");
+            args << QStringLiteral("--backend=x11-backend.so")
+                 << QStringLiteral("--shell=kiosk-shell.so") << QStringLiteral("--socket=wayland-0")
+                 << QStringLiteral("--width=800") << QStringLiteral("--height=480");
+        } else {
+            // cage refuses root; it runs as nobody in a runtime directory of nobody's.
+            ::chown(QFile::encodeName(m_runtime.path()).constData(), 65534, 65534);
+            program = QStringLiteral("setpriv");
+            args << QStringLiteral("--reuid=nobody") << QStringLiteral("--regid=nogroup")
+                 << QStringLiteral("--clear-groups") << QStringLiteral("env")
+                 << QStringLiteral("WLR_BACKENDS=headless")
+                 << QStringLiteral("WLR_LIBINPUT_NO_DEVICES=1")
+                 << QStringLiteral("WLR_RENDERER=pixman") << QStringLiteral("cage")
+                 << QStringLiteral("--") << QStringLiteral("sleep") << QStringLiteral("100000");
+        }
+        m_process = new QProcess;
+        m_process->setProcessEnvironment(env);
+        m_clock.start();
+        m_process->start(program, args);
+        return m_process->waitForStarted(10000);
+    }
+
+    // Milliseconds from exec to the socket accepting a connection, or -1.
+    double waitForSocket(int timeoutMs = 180000)
+    {
+        while (m_clock.elapsed() < timeoutMs && m_process->state() != QProcess::NotRunning) {
+            const QString socket = findSocket(m_runtime.path());
+            if (!socket.isEmpty() && socketAccepts(socket)) {
+                m_socket = socket;
+                return double(m_clock.nsecsElapsed()) / 1e6;
+            }
+            QThread::usleep(500);
+        }
+        return -1;
+    }
+
+    // Milliseconds from exec to the first frame the scene graph reports, or -1.
+    double waitForFirstFrame(int timeoutMs = 20000)
+    {
+        if (m_kind != VorlaneOffscreen && m_kind != VorlaneXcb)
+            return -1;
+        while (m_clock.elapsed() < timeoutMs && m_process->state() != QProcess::NotRunning) {
+            if (readErrors().contains(QLatin1String("rame rendered")))
+                return m_firstFrameMs;
+            m_process->waitForReadyRead(1);
+        }
+        return -1;
+    }
+
+    QString readErrors()
+    {
+        const QByteArray chunk = m_process->readAllStandardError();
+        if (!chunk.isEmpty()) {
+            // "Frame rendered with 'basic' renderloop", "syncAndRender: frame rendered in"
+            if (m_firstFrameMs < 0 && chunk.contains("rame rendered"))
+                m_firstFrameMs = double(m_clock.nsecsElapsed()) / 1e6;
+            m_errors += QString::fromUtf8(chunk);
+        }
+        return m_errors;
+    }
+
+    // Sends a command to the bench quick bar and returns its "BENCH" answer.
+    QString benchCommand(const QString &command)
+    {
+        QFile file(m_config.filePath(QStringLiteral("commands")));
+        file.open(QIODevice::WriteOnly | QIODevice::Append);
+        file.write(command.toUtf8() + '\n');
+        file.close();
+        const QString done = QStringLiteral("BENCH done %1").arg(++m_commands);
+        QDeadlineTimer deadline(60000);
+        while (!deadline.hasExpired() && !readErrors().contains(done))
+            m_process->waitForReadyRead(10);
+        const QStringList lines = m_errors.split(QLatin1Char('\n'));
+        for (int i = lines.size() - 1; i >= 0; --i) {
+            const int at = lines.at(i).indexOf(QLatin1String("BENCH "));
+            if (at >= 0 && !lines.at(i).contains(QLatin1String("BENCH done")))
+                return lines.at(i).mid(at + 6);
+        }
+        return {};
+    }
+
+    qint64 pid() const { return m_process->processId(); }
+    bool running() const { return m_process->state() == QProcess::Running; }
+
+    struct Map
+    {
+        QProcess *client = nullptr;
+        double latencyMs = -1;
+    };
+
+    // Starts a probe and waits until it has committed a buffer of a configured size. The
+    // latency runs from its initial commit to the first configure that gives it a size.
+    Map mapClient(int timeoutMs = 20000)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QFileInfo(m_socket).absolutePath());
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QFileInfo(m_socket).fileName());
+        auto *client = new QProcess;
+        client->setProcessEnvironment(env);
+        client->start(options.probe, { QStringLiteral("--timestamps") });
+        m_clients << client;
+        Map result { client, -1 };
+        QByteArray output;
+        qint64 initial = -1;
+        qint64 sized = -1;
+        QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired() && client->state() != QProcess::NotRunning) {
+            client->waitForReadyRead(5);
+            output += client->readAllStandardOutput();
+            for (const QByteArray &line : output.split('\n')) {
+                const QList<QByteArray> words = line.split(' ');
+                if (words.size() >= 2 && words.at(1) == "initial-commit" && initial < 0)
+                    initial = words.at(0).mid(1).toLongLong();
+                if (words.size() >= 5 && words.at(1) == "configure" && sized < 0
+                    && words.at(3).toInt() > 0 && words.at(4).toInt() > 0)
+                    sized = words.at(0).mid(1).toLongLong();
+                if (sized >= 0 && words.size() >= 5 && words.at(1) == "committed"
+                    && words.at(3).toInt() > 0 && words.at(4).toInt() > 0) {
+                    result.latencyMs = initial >= 0 ? double(sized - initial) / 1000.0 : -1;
+                    return result;
+                }
+            }
+        }
+        return result;
+    }
+
+    void removeClient(QProcess *client, bool graceful)
+    {
+        m_clients.removeAll(client);
+        if (graceful && client->state() == QProcess::Running) {
+            client->write("quit\n");
+            if (client->waitForFinished(5000)) {
+                delete client;
+                return;
+            }
+        }
+        stopProcess(client, SIGKILL);
+    }
+
+private:
+    Kind m_kind;
+    QTemporaryDir m_runtime { QDir::tempPath() + QStringLiteral("/vorlane-bench-rt-XXXXXX") };
+    QTemporaryDir m_config { QDir::tempPath() + QStringLiteral("/vorlane-bench-cfg-XXXXXX") };
+    Xvfb m_xvfb;
+    QProcess *m_process = nullptr;
+    QList<QProcess *> m_clients;
+    QElapsedTimer m_clock;
+    QString m_socket;
+    QString m_errors;
+    double m_firstFrameMs = -1;
+    int m_commands = 0;
+    bool m_benchQuickBar = false;
+};
+
+void settle(int ms)
+{
+    QThread::msleep(ulong(ms));
+}
+
+struct PeerFigures
+{
+    QList<double> startup, firstFrame, map, rssIdle, rss1, rss10;
+};
+
+PeerFigures measurePeer(Compositor::Kind kind)
+{
+    PeerFigures figures;
+    for (int run = 0; run < options.runs; ++run) {
+        Compositor compositor(kind);
+        if (!compositor.start()) {
+            fprintf(stderr, "could not start compositor kind %d\n", int(kind));
+            break;
+        }
+        figures.startup << compositor.waitForSocket();
+        figures.firstFrame << compositor.waitForFirstFrame();
+        settle(1000);
+        figures.rssIdle << rssMb(compositor.pid());
+        const Compositor::Map first = compositor.mapClient();
+        figures.map << first.latencyMs;
+        settle(500);
+        figures.rss1 << rssMb(compositor.pid());
+        for (int i = 1; i < 10; ++i)
+            compositor.mapClient();
+        settle(500);
+        figures.rss10 << rssMb(compositor.pid());
+        if (!compositor.running())
+            fprintf(stderr, "compositor kind %d ended during the run\n", int(kind));
+    }
+    return figures;
+}
+
+void printPeerTable()
+{
+    const std::map<Compositor::Kind, QString> names = {
+        { Compositor::VorlaneOffscreen, QStringLiteral("Vorlane offscreen") },
+        { Compositor::VorlaneXcb, QStringLiteral("Vorlane xcb+GL (Xvfb)") },
+        { Compositor::Weston, QStringLiteral("weston kiosk (X11 on Xvfb)") },
+        { Compositor::Cage, QStringLiteral("cage (headless, pixman)") },
+    };
+    std::map<Compositor::Kind, PeerFigures> all;
+    for (const auto &entry : names) {
+        fprintf(stderr, "measuring %s ...\n", qPrintable(entry.second));
+        all[entry.first] = measurePeer(entry.first);
+    }
+
+    printf("\n## Vorlane beside weston and cage (medians of %d runs)\n\n", options.runs);
+    printf("| figure | Vorlane offscreen | Vorlane xcb+GL | weston kiosk | cage | "
+           "offscreen/cage | xcb/weston | offscreen/weston |\n");
+    printf("|---|---|---|---|---|---|---|---|\n");
+    struct Row
+    {
+        const char *name;
+        QList<double> PeerFigures::*list;
+        int decimals;
+    };
+    const Row rows[] = {
+        { "start-up to socket accepting (ms)", &PeerFigures::startup, 1 },
+        { "start-up to first frame (ms)", &PeerFigures::firstFrame, 1 },
+        { "map latency: initial commit to sized configure (ms)", &PeerFigures::map, 2 },
+        { "RSS idle (MB)", &PeerFigures::rssIdle, 1 },
+        { "RSS with 1 client (MB)", &PeerFigures::rss1, 1 },
+        { "RSS with 10 clients (MB)", &PeerFigures::rss10, 1 },
+    };
+    for (const Row &row : rows) {
+        const double off = median(all[Compositor::VorlaneOffscreen].*row.list);
+        const double xcb = median(all[Compositor::VorlaneXcb].*row.list);
+        const double weston = median(all[Compositor::Weston].*row.list);
+        const double cage = median(all[Compositor::Cage].*row.list);
+        printf("| %s | %s | %s | %s | %s | %s | %s | %s |\n", row.name,
+               qPrintable(number(off, row.decimals)), qPrintable(number(xcb, row.decimals)),
+               qPrintable(number(weston, row.decimals)), qPrintable(number(cage, row.decimals)),
+               qPrintable(ratio(off, cage)), qPrintable(ratio(xcb, weston)),
+               qPrintable(ratio(off, weston)));
+    }
+    fflush(stdout);
+}
+
+void printVorlaneAlone()
+{
+    const int clients = options.quick ? 10 : 50;
+    const int surfaces = options.quick ? 5 : 20;
+    const int churnCycles = options.quick ? 20 : 200;
+    QList<double> placement, switching, churn, rssBefore, rssAfter;
+    for (int run = 0; run < options.runs; ++run) {
+        {
+            Compositor compositor(Compositor::VorlaneOffscreen);
+            compositor.start();
+            compositor.waitForSocket();
+            // All clients want the same region: each placement minimises the one before.
+            QList<double> latencies;
+            for (int i = 0; i < clients; ++i)
+                latencies << compositor.mapClient().latencyMs;
+            placement << median(latencies);
+        }
+        {
+            Compositor compositor(Compositor::VorlaneOffscreen);
+            compositor.useBenchQuickBar();
+            compositor.start();
+            compositor.waitForSocket();
+            for (int i = 0; i < surfaces; ++i)
+                compositor.mapClient();
+            const int count = 200;
+            const QString answer
+                = compositor.benchCommand(QStringLiteral("switch %1 second main").arg(count));
+            // "switch <count> <ms> ms with <n> surfaces"
+            const QStringList words = answer.split(QLatin1Char(' '));
+            switching << (words.size() > 2 ? words.at(2).toDouble() / count : -1);
+        }
+        {
+            Compositor compositor(Compositor::VorlaneOffscreen);
+            compositor.start();
+            compositor.waitForSocket();
+            compositor.removeClient(compositor.mapClient().client, true);
+            settle(1000);
+            rssBefore << rssMb(compositor.pid());
+            QElapsedTimer timer;
+            timer.start();
+            for (int i = 0; i < churnCycles; ++i)
+                compositor.removeClient(compositor.mapClient().client, true);
+            churn << double(timer.nsecsElapsed()) / 1e6 / churnCycles;
+            settle(1000);
+            rssAfter << rssMb(compositor.pid());
+        }
+    }
+    printf("\n## Vorlane alone, offscreen (medians of %d runs)\n\n", options.runs);
+    printf("| figure | value |\n|---|---|\n");
+    printf("| placement of %d clients into one region, per client: initial commit to sized "
+           "configure (ms) | %s |\n",
+           clients, qPrintable(number(median(placement), 2)));
+    printf("| layout switch with %d surfaces, per switch (ms) | %s |\n", surfaces,
+           qPrintable(number(median(switching), 2)));
+    printf("| churn of %d connect/place/disconnect cycles, per cycle (ms) | %s |\n", churnCycles,
+           qPrintable(number(median(churn), 1)));
+    printf("| RSS before churn (MB) | %s |\n", qPrintable(number(median(rssBefore))));
+    printf("| RSS after churn (MB) | %s |\n", qPrintable(number(median(rssAfter))));
+    fflush(stdout);
+}
+
+QByteArray repeatedTo(const QByteArray &head, const QByteArray &line, qsizetype size)
+{
+    QByteArray data;
+    data.reserve(size + line.size());
+    data += head;
+    while (data.size() < size)
+        data += line;
+    return data;
+}
+
+void printHostile()
+{
+    const qsizetype huge = 100 * 1024 * 1024;
+    QByteArray binary(1 << 20, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(binary.data()), binary.size() / 4);
+    QByteArray deep
+        = R"({"id": "leaf", "name": "L", "x": 0, "y": 0, "width": 1, "height": 1, "regions": []})";
+    for (int i = 0; i < 400; ++i)
+        deep = R"({"id": "r)" + QByteArray::number(i)
+            + R"(", "name": "R", "x": 0, "y": 0, "width": 1, "height": 1, "regions": [)" + deep
+            + "]}";
+    deep = R"({"layouts": [{"id": "deep", "name": "Deep", "defaultRegion": "leaf", "regions": [)"
+        + deep + "]}]}";
+
+    struct Case
+    {
+        const char *name;
+        QString file; // relative to the configuration directory
+        std::function<QByteArray()> content;
+    };
+    const QList<Case> cases = {
+        { "none (reference)", QString(), [] { return QByteArray(); } },
+        { "settings 100 MB", QStringLiteral("hostile.ini"),
+          [&] {
+              return repeatedTo("[Junk]\n",
+                                "key0123456789=value0123456789012345678901234567890123456789\n",
+                                huge);
+          } },
+        { "settings binary 1 MB", QStringLiteral("hostile.ini"), [&] { return binary; } },
+        { "layout 100 MB", QStringLiteral("layouts/hostile.json"),
+          [&] { return repeatedTo("{\"layouts\": [", "          \n", huge); } },
+        { "layout nested 200000 deep", QStringLiteral("layouts/hostile.json"),
+          [] { return QByteArray(200000, '[') + QByteArray(200000, ']'); } },
+        { "layout regions nested 400 deep", QStringLiteral("layouts/hostile.json"),
+          [&] { return deep; } },
+        { "desktop entry 100 MB", QStringLiteral("clients/hostile.desktop"),
+          [&] {
+              return repeatedTo("[Desktop Entry]\nName=Huge\nTryExec=/usr/bin/huge\n",
+                                "X-Junk-0123456789=value0123456789012345678901234567890\n", huge);
+          } },
+        { "desktop entry binary 1 MB", QStringLiteral("clients/hostile.desktop"),
+          [&] { return binary; } },
+    };
+    printf("\n## Hostile configuration: start-up to socket accepting, offscreen (median of %d)\n\n",
+           options.runs);
+    printf("| configuration | ms |\n|---|---|\n");
+    for (const Case &c : cases) {
+        const QByteArray content = c.content();
+        QList<double> times;
+        for (int run = 0; run < options.runs; ++run) {
+            Compositor compositor(Compositor::VorlaneOffscreen);
+            compositor.writeVorlaneConfig(QStringLiteral("RUNNING"));
+            QString settings = compositor.configDir() + QStringLiteral("/config.ini");
+            if (!c.file.isEmpty()) {
+                compositor.writeFile(c.file, content);
+                if (c.file == QLatin1String("hostile.ini"))
+                    settings = compositor.configDir() + QStringLiteral("/hostile.ini");
+            }
+            compositor.start(settings);
+            times << compositor.waitForSocket();
+        }
+        printf("| %s | %s |\n", c.name, qPrintable(number(median(times))));
+        fflush(stdout);
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Vorlane beside weston and cage"));
+    parser.addHelpOption();
+    const QCommandLineOption vorlane(QStringLiteral("vorlane"), QStringLiteral("program"),
+                                     QStringLiteral("path"));
+    const QCommandLineOption probe(QStringLiteral("probe"), QStringLiteral("probe client"),
+                                   QStringLiteral("path"));
+    const QCommandLineOption quickBar(QStringLiteral("quickbar"),
+                                      QStringLiteral("bench quick bar component"),
+                                      QStringLiteral("path"));
+    const QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("runs per figure"),
+                                  QStringLiteral("n"), QStringLiteral("5"));
+    const QCommandLineOption quick(QStringLiteral("quick"), QStringLiteral("smaller counts"));
+    const QCommandLineOption only(QStringLiteral("only"), QStringLiteral("peers, alone or hostile"),
+                                  QStringLiteral("part"));
+    parser.addOptions({ vorlane, probe, quickBar, runs, quick, only });
+    parser.process(app);
+    options.vorlane = parser.value(vorlane);
+    options.probe = parser.value(probe);
+    options.quickBar = parser.value(quickBar);
+    options.runs = std::max(1, parser.value(runs).toInt());
+    options.quick = parser.isSet(quick);
+    if (options.vorlane.isEmpty() || options.probe.isEmpty()) {
+        fprintf(stderr, "--vorlane and --probe are required\n");
+        return 2;
+    }
+    const QStringList parts = parser.isSet(only)
+        ? parser.value(only).split(QLatin1Char(','))
+        : QStringList { QStringLiteral("peers"), QStringLiteral("alone"),
+                        QStringLiteral("hostile") };
+    if (parts.contains(QLatin1String("peers")))
+        printPeerTable();
+    if (parts.contains(QLatin1String("alone")))
+        printVorlaneAlone();
+    if (parts.contains(QLatin1String("hostile")))
+        printHostile();
+    return 0;
+}
