@@ -55,8 +55,10 @@ wait_gone() {
 
 cleanup() {
     trap - EXIT INT TERM HUP
-    # Finish cleaning up even when the terminal or a pipe reading our output is gone.
+    # Finish cleaning up even when the terminal or a pipe reading our output is gone; the shell's
+    # notices about clients ended by the quit signal are expected here.
     trap '' PIPE
+    exec 2>/dev/null
     if alive "$compositor_pid"; then
         say "stopping the compositor; it asks its clients to quit"
         kill -TERM "$compositor_pid" 2>/dev/null || true
