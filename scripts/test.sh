@@ -39,6 +39,14 @@ export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0:$
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
 run_tests "$sanitized" "$@" || status=1
 
+# The parsers' fuzz targets (clang and libFuzzer): built and run briefly, 60 s each.
+if [ -z "${VORLANE_SKIP_FUZZ:-}" ] && command -v clang++ >/dev/null; then
+    CC=clang CXX=clang++ cmake -S "$root" -B "$root/$plain-fuzz" -G Ninja \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLANE_FUZZ=ON
+    cmake --build "$root/$plain-fuzz" -j "$jobs" --target fuzz_details fuzz_layout fuzz_settings
+    (cd "$root/$plain-fuzz" && ctest --output-on-failure -L fuzz) || status=1
+fi
+
 if [ "$status" -eq 0 ]; then
     echo "All tests passed in both builds."
 fi

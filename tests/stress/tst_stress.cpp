@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
@@ -204,7 +205,7 @@ void tst_Stress::signalStorm()
 
     CompositorFixture f;
     prepare(f, minimizedMode);
-    QVERIFY(f.startAndWait());
+    QVERIFY(f.startAndWait({}, 120000));
 
     // Three clients in one region: the first two end up minimised, the last one placed.
     const int clientCount = 3;
@@ -258,7 +259,7 @@ void tst_Stress::churn()
 
     CompositorFixture f;
     prepare(f, QStringLiteral("PAUSED"));
-    QVERIFY(f.startAndWait());
+    QVERIFY(f.startAndWait({}, 120000));
 
     // The client that holds the region; each newly placed client minimises and so pauses it.
     QProcess *resident = nullptr;
@@ -313,9 +314,14 @@ void tst_Stress::pausedClient()
 {
     const int pauseSeconds = envNumber("VORLANE_PAUSE_SECONDS", 30);
     CompositorFixture f;
-    const bool onX = f.startXvfb() && !QStandardPaths::findExecutable("xdotool").isEmpty();
+    // The pointer needs a display. Under the sanitizers the xcb stack itself is reported (a read
+    // past a string's end in libxkbcommon-x11, leaks rooted in libdbus), so that run stays
+    // headless and the pointer still.
+    const bool sanitized = qEnvironmentVariableIsSet("ASAN_OPTIONS");
+    const bool onX = !sanitized && f.startXvfb()
+        && !QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty();
     if (!onX)
-        qInfo("pausedClient: no Xvfb or xdotool, the pointer stays still");
+        qInfo("pausedClient: headless, the pointer stays still");
     QVERIFY(f.isValid());
     QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
     const QString pausedProgram = f.copyProbe(QStringLiteral("pausedprobe"));
@@ -329,10 +335,11 @@ void tst_Stress::pausedClient()
                                               "X-MinimizedMode=RUNNING")));
     f.enableDriver();
     f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    QVERIFY(f.startAndWait());
+    QVERIFY2(f.startAndWait({}, 120000), qPrintable(f.stderrText()));
 
     QProcess *paused = f.startClient(pausedProgram, { QStringLiteral("--count-signals") });
-    QVERIFY(waitForLine(f, paused, QStringLiteral("committed 0 ") + leftSize));
+    QVERIFY2(waitForLine(f, paused, QStringLiteral("committed 0 ") + leftSize),
+             qPrintable(f.stderrText().left(3000)));
     f.driverCommand(QStringLiteral("click 0"));
     QVERIFY(waitForState(paused->processId(), 'T'));
 
@@ -379,14 +386,17 @@ void tst_Stress::pausedClient()
     const QStringList dump = f.driverCommand(QStringLiteral("dump"));
     QVERIFY2(dump.value(1).contains(QStringLiteral(" region left ")), qPrintable(dump.join('\n')));
     const int status = f.stopCompositor(SIGTERM);
-    QVERIFY2(status == 0 && sanitizerReport(f).isEmpty(), qPrintable(f.stderrText()));
+    QStringList messages
+        = f.stderrLines().filter(QRegularExpression(QStringLiteral("^(?!qml: DRIVER)")));
+    messages = messages.mid(std::max(0, int(messages.size()) - 40));
+    QVERIFY2(status == 0 && sanitizerReport(f).isEmpty(), qPrintable(messages.join('\n')));
 }
 
 void tst_Stress::endedProcess()
 {
     CompositorFixture f;
     prepare(f, QStringLiteral("PAUSED"));
-    QVERIFY(f.startAndWait());
+    QVERIFY(f.startAndWait({}, 120000));
 
     // The probe connects, is placed, forks and ends: the surface lives on in its child, but the
     // process id that the compositor knows for it belongs to nobody now.
