@@ -34,7 +34,7 @@ run_tests "$plain" "$@" || status=1
 # The sanitizer options reach every process the tests start, the compositor included. Full
 # unwinding on allocation lets the suppressions of Qt's own leaks (scripts/lsan.supp) match by
 # function, as Debian's Qt is built without frame pointers.
-export ASAN_OPTIONS="detect_leaks=1:fast_unwind_on_malloc=0:strict_string_checks=1:${ASAN_OPTIONS:-}"
+export ASAN_OPTIONS="detect_leaks=1:fast_unwind_on_malloc=0:${ASAN_OPTIONS:-}"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
 run_tests "$sanitized" "$@" || status=1
