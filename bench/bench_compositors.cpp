@@ -342,6 +342,9 @@ public:
     {
         QProcess *client = nullptr;
         double latencyMs = -1;
+        // From the initial commit to the first configure of any size: the rest of the latency is
+        // spent on configures before the sized one.
+        double firstConfigureMs = -1;
     };
 
     // Starts a probe and waits until it has committed a buffer of a configured size. The
@@ -359,6 +362,7 @@ public:
         Map result { client, -1 };
         QByteArray output;
         qint64 initial = -1;
+        qint64 first = -1;
         qint64 sized = -1;
         QDeadlineTimer deadline(timeoutMs);
         while (!deadline.hasExpired() && client->state() != QProcess::NotRunning) {
@@ -368,12 +372,16 @@ public:
                 const QList<QByteArray> words = line.split(' ');
                 if (words.size() >= 2 && words.at(1) == "initial-commit" && initial < 0)
                     initial = words.at(0).mid(1).toLongLong();
+                if (words.size() >= 2 && words.at(1) == "configure" && first < 0)
+                    first = words.at(0).mid(1).toLongLong();
                 if (words.size() >= 5 && words.at(1) == "configure" && sized < 0
                     && words.at(3).toInt() > 0 && words.at(4).toInt() > 0)
                     sized = words.at(0).mid(1).toLongLong();
                 if (sized >= 0 && words.size() >= 5 && words.at(1) == "committed"
                     && words.at(3).toInt() > 0 && words.at(4).toInt() > 0) {
                     result.latencyMs = initial >= 0 ? double(sized - initial) / 1000.0 : -1;
+                    result.firstConfigureMs
+                        = initial >= 0 && first >= 0 ? double(first - initial) / 1000.0 : -1;
                     return result;
                 }
             }
@@ -490,6 +498,43 @@ void printPeerTable()
                qPrintable(ratio(off, weston)));
     }
     fflush(stdout);
+}
+
+// Map latency of Vorlane alone: the first client after start-up (cold) and the clients after it
+// (warm), each run on a fresh compositor, offscreen and xcb+GL.
+void printMapLatency()
+{
+    const int warmClients = options.quick ? 3 : 5;
+    printf(
+        "\n## Vorlane map latency: initial commit to sized configure (medians of %d runs, ms)\n\n",
+        options.runs);
+    printf("| platform | first client | later clients | later clients: to the first configure "
+           "|\n|---|---|---|---|\n");
+    for (Compositor::Kind kind : { Compositor::VorlaneOffscreen, Compositor::VorlaneXcb }) {
+        QList<double> first, later, laterFirstConfigure;
+        for (int run = 0; run < options.runs; ++run) {
+            Compositor compositor(kind);
+            if (!compositor.start() || compositor.waitForSocket() < 0) {
+                fprintf(stderr, "could not start compositor kind %d\n", int(kind));
+                break;
+            }
+            compositor.waitForFirstFrame();
+            settle(1000);
+            first << compositor.mapClient().latencyMs;
+            settle(200);
+            for (int i = 0; i < warmClients; ++i) {
+                const Compositor::Map map = compositor.mapClient();
+                later << map.latencyMs;
+                laterFirstConfigure << map.firstConfigureMs;
+                settle(100);
+            }
+        }
+        printf("| %s | %s | %s | %s |\n",
+               kind == Compositor::VorlaneXcb ? "xcb+GL (Xvfb)" : "offscreen",
+               qPrintable(number(median(first), 2)), qPrintable(number(median(later), 2)),
+               qPrintable(number(median(laterFirstConfigure), 2)));
+        fflush(stdout);
+    }
 }
 
 void printVorlaneAlone()
@@ -647,7 +692,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("runs per figure"),
                                   QStringLiteral("n"), QStringLiteral("5"));
     const QCommandLineOption quick(QStringLiteral("quick"), QStringLiteral("smaller counts"));
-    const QCommandLineOption only(QStringLiteral("only"), QStringLiteral("peers, alone or hostile"),
+    const QCommandLineOption only(QStringLiteral("only"),
+                                  QStringLiteral("peers, alone, hostile or map"),
                                   QStringLiteral("part"));
     parser.addOptions({ vorlane, probe, quickBar, runs, quick, only });
     parser.process(app);
@@ -670,5 +716,8 @@ int main(int argc, char *argv[])
         printVorlaneAlone();
     if (parts.contains(QLatin1String("hostile")))
         printHostile();
+    // Not part of the default run: the peer table already holds the first-client figure.
+    if (parts.contains(QLatin1String("map")))
+        printMapLatency();
     return 0;
 }
