@@ -209,6 +209,9 @@ void tst_Scene::placement()
 
     QProcess *probe = f.startClient(CompositorFixture::probePath());
     QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), expected + fullscreen, 30000);
+    // Told its size at once: no 0x0 or half-sized configure before the final one.
+    QCOMPARE(f.probeConfigures(probe),
+             QStringList({ QStringLiteral("0 0 -"), expected + fullscreen }));
     if (!message.isEmpty())
         QTRY_VERIFY2(f.stderrContains(message), qPrintable(f.stderrText()));
     QVERIFY(f.compositorRunning());
