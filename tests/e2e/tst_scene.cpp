@@ -1,6 +1,7 @@
 // End-to-end tests of the compositor scene: real program, real Wayland clients, headless.
 
 #include "compositorfixture.h"
+#include "driverdump.h"
 
 #include <QImage>
 #include <QSignalSpy>
@@ -31,44 +32,50 @@ const QByteArray otherLayouts = R"({"layouts": [
   ]}]})";
 
 const QString fullscreen = QStringLiteral(" fullscreen");
+// The configure of a surface in main's "left" beside the default quick bar.
+const QString leftHalf = QStringLiteral("352 480") + fullscreen;
 
-void writeLayouts(CompositorFixture &f)
+// Writes both layout files, the test driver when asked, the default layout and then the settings
+// given as "Group/Key=value" (after the driver's, so they may replace a component), and starts
+// the compositor with args. False when any step fails.
+bool startScene(CompositorFixture &f, const QString &layout, bool driver,
+                const QStringList &settings = {}, const QStringList &args = {})
 {
-    QVERIFY(f.writeLayoutFile(QStringLiteral("a.json"), mainLayout));
-    QVERIFY(f.writeLayoutFile(QStringLiteral("b.json"), otherLayouts));
-}
-
-// The driver's line for entry index, e.g. "entry 0 pid 12 region left client 12/Probe/2 ...".
-QString entryLine(const QStringList &dump, int index)
-{
-    const QString prefix = QStringLiteral("entry %1 ").arg(index);
-    for (const QString &line : dump) {
-        if (line.startsWith(prefix))
-            return line;
+    if (!f.writeLayoutFile(QStringLiteral("a.json"), mainLayout)
+        || !f.writeLayoutFile(QStringLiteral("b.json"), otherLayouts))
+        return false;
+    if (driver)
+        f.enableDriver();
+    f.setSetting(QStringLiteral("Settings/DefaultLayout"), layout);
+    for (const QString &setting : settings) {
+        const int eq = setting.indexOf(QLatin1Char('='));
+        f.setSetting(setting.left(eq), setting.mid(eq + 1));
     }
-    return {};
+    return f.startAndWait(args);
 }
 
-QString field(const QString &line, const QString &name)
+// The desktop entry of the probe itself, with extra lines for its settings group.
+bool writeProbeEntry(CompositorFixture &f, const QString &lines = QString())
 {
-    const QStringList words = line.split(QLatin1Char(' '));
-    const int at = words.indexOf(name);
-    return at >= 0 && at + 1 < words.size() ? words.at(at + 1) : QString();
+    return f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
+                              CompositorFixture::probePath(), lines);
 }
 
-int entryCount(CompositorFixture &f)
+// A copy of the probe for a second program, "A" as probe-a with the entry a.desktop. Returns
+// the copy's path, empty on failure.
+QString writeProbeCopy(CompositorFixture &f, const QString &name, const QString &lines)
 {
-    const QStringList dump = f.driverCommand(QStringLiteral("dump"));
-    return dump.isEmpty() ? -1 : field(dump.first(), QStringLiteral("count")).toInt();
-}
-
-QString regionOf(CompositorFixture &f, int index)
-{
-    return field(entryLine(f.driverCommand(QStringLiteral("dump")), index),
-                 QStringLiteral("region"));
+    const QString lower = name.toLower();
+    const QString path = f.copyProbe(QStringLiteral("probe-") + lower);
+    if (path.isEmpty()
+        || !f.writeClientEntry(lower + QStringLiteral(".desktop"), name, path, lines))
+        return {};
+    return path;
 }
 
 } // namespace
+
+using namespace DriverDump;
 
 class tst_Scene : public QObject
 {
@@ -196,16 +203,9 @@ void tst_Scene::placement()
 
     CompositorFixture f;
     QVERIFY(f.isValid());
-    writeLayouts(f);
-    for (const QString &setting : std::as_const(settings)) {
-        const int eq = setting.indexOf(QLatin1Char('='));
-        f.setSetting(setting.left(eq), setting.mid(eq + 1));
-    }
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
-                               CompositorFixture::probePath(),
-                               regions.isEmpty() ? QString() : "X-DefaultRegion=" + regions));
-    QVERIFY2(f.startAndWait(args), qPrintable(f.stderrText()));
+    QVERIFY(writeProbeEntry(f, regions.isEmpty() ? QString() : "X-DefaultRegion=" + regions));
+    QVERIFY2(startScene(f, QStringLiteral("main"), false, settings, args),
+             qPrintable(f.stderrText()));
 
     QProcess *probe = f.startClient(CompositorFixture::probePath());
     QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), expected + fullscreen, 30000);
@@ -233,15 +233,9 @@ void tst_Scene::minimizedModes()
     QFETCH(bool, stops);
 
     CompositorFixture f;
-    writeLayouts(f);
-    f.enableDriver();
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
-                               CompositorFixture::probePath(),
-                               "X-DefaultRegion=main:left\nX-WindowState=MINIMIZED\n"
-                               "X-MinimizedMode="
-                                   + mode));
-    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QVERIFY(writeProbeEntry(
+        f, "X-DefaultRegion=main:left\nX-WindowState=MINIMIZED\nX-MinimizedMode=" + mode));
+    QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
 
     QProcess *probe = f.startClient(CompositorFixture::probePath());
     const qint64 pid = probe->processId();
@@ -256,7 +250,7 @@ void tst_Scene::minimizedModes()
     f.driverCommand(QStringLiteral("click 0"));
     QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
     QTRY_VERIFY(CompositorFixture::processState(pid) != 'T');
-    QTRY_COMPARE(f.lastProbeConfigure(probe), QStringLiteral("352 480") + fullscreen);
+    QTRY_COMPARE(f.lastProbeConfigure(probe), leftHalf);
 
     // Minimised once more by a click: 0x0, and stopped again for the paused mode.
     f.driverCommand(QStringLiteral("click 0"));
@@ -273,12 +267,8 @@ void tst_Scene::minimizedModes()
 void tst_Scene::regionSelection()
 {
     CompositorFixture f;
-    writeLayouts(f);
-    f.enableDriver();
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
-                               CompositorFixture::probePath(), "X-MinimizedMode=PAUSED"));
-    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QVERIFY(writeProbeEntry(f, "X-MinimizedMode=PAUSED"));
+    QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
 
     QProcess *probe = f.startClient(CompositorFixture::probePath());
     const qint64 pid = probe->processId();
@@ -347,13 +337,10 @@ void tst_Scene::clickWithoutRegion()
     QFETCH(QString, message);
 
     CompositorFixture f;
-    writeLayouts(f);
-    f.enableDriver();
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), layout);
-    f.setSetting(QStringLiteral("Settings/DisableRegionSelect"), disableRegionSelect);
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
-                               CompositorFixture::probePath()));
-    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QVERIFY(writeProbeEntry(f));
+    QVERIFY2(startScene(f, layout, true,
+                        { QStringLiteral("Settings/DisableRegionSelect=") + disableRegionSelect }),
+             qPrintable(f.stderrText()));
     QProcess *probe = f.startClient(CompositorFixture::probePath());
     QTRY_COMPARE_WITH_TIMEOUT(entryCount(f), 1, 30000);
 
@@ -387,16 +374,12 @@ void tst_Scene::headerClicked()
     QFETCH(QStringList, positions);
 
     CompositorFixture f;
-    writeLayouts(f);
-    f.enableDriver();
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
-                               CompositorFixture::probePath(), "X-DefaultRegion=main:left"));
-    QVERIFY2(f.startAndWait(debug ? QStringList { QStringLiteral("-d") } : QStringList()),
+    QVERIFY(writeProbeEntry(f, "X-DefaultRegion=main:left"));
+    QVERIFY2(startScene(f, QStringLiteral("main"), true, {},
+                        debug ? QStringList { QStringLiteral("-d") } : QStringList()),
              qPrintable(f.stderrText()));
     QProcess *probe = f.startClient(CompositorFixture::probePath());
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), QStringLiteral("352 480") + fullscreen,
-                              30000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), leftHalf, 30000);
 
     // Region area and quick bar area for each side (12 % of 800x480).
     const QMap<QString, QPair<QString, QString>> areas = {
@@ -450,15 +433,11 @@ void tst_Scene::conflicts()
     QFETCH(bool, minimised);
 
     CompositorFixture f;
-    writeLayouts(f);
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    const QString probeA = f.copyProbe(QStringLiteral("probe-a"));
-    const QString probeB = f.copyProbe(QStringLiteral("probe-b"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("a.desktop"), QStringLiteral("A"), probeA,
-                               "X-DefaultRegion=main:" + first + "\nX-MinimizedMode=PAUSED"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("b.desktop"), QStringLiteral("B"), probeB,
-                               "X-DefaultRegion=main:" + second));
-    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    const QString probeA = writeProbeCopy(
+        f, QStringLiteral("A"), "X-DefaultRegion=main:" + first + "\nX-MinimizedMode=PAUSED");
+    const QString probeB = writeProbeCopy(f, QStringLiteral("B"), "X-DefaultRegion=main:" + second);
+    QVERIFY(!probeA.isEmpty() && !probeB.isEmpty());
+    QVERIFY2(startScene(f, QStringLiteral("main"), false), qPrintable(f.stderrText()));
 
     QProcess *a = f.startClient(probeA);
     QTRY_VERIFY_WITH_TIMEOUT(f.lastProbeConfigure(a).startsWith(QStringLiteral("352 ")), 30000);
@@ -480,16 +459,12 @@ void tst_Scene::conflicts()
 void tst_Scene::layoutChange()
 {
     CompositorFixture f;
-    writeLayouts(f);
-    f.enableDriver();
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("second"));
-    const QString probeA = f.copyProbe(QStringLiteral("probe-a"));
-    const QString probeB = f.copyProbe(QStringLiteral("probe-b"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("a.desktop"), QStringLiteral("A"), probeA,
-                               "X-DefaultRegion=main:left;second:top"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("b.desktop"), QStringLiteral("B"), probeB,
-                               "X-DefaultRegion=DEFAULT:right;second:bottom"));
-    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    const QString probeA
+        = writeProbeCopy(f, QStringLiteral("A"), "X-DefaultRegion=main:left;second:top");
+    const QString probeB
+        = writeProbeCopy(f, QStringLiteral("B"), "X-DefaultRegion=DEFAULT:right;second:bottom");
+    QVERIFY(!probeA.isEmpty() && !probeB.isEmpty());
+    QVERIFY2(startScene(f, QStringLiteral("second"), true), qPrintable(f.stderrText()));
 
     QProcess *a = f.startClient(probeA);
     QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(a), QStringLiteral("704 240") + fullscreen,
@@ -501,8 +476,8 @@ void tst_Scene::layoutChange()
 
     QCOMPARE(f.driverCommand(QStringLiteral("layout main")),
              QStringList { QStringLiteral("setCurrentLayout true") });
-    QTRY_COMPARE(f.lastProbeConfigure(a), QStringLiteral("352 480") + fullscreen);
-    QTRY_COMPARE(f.lastProbeConfigure(b), QStringLiteral("352 480") + fullscreen);
+    QTRY_COMPARE(f.lastProbeConfigure(a), leftHalf);
+    QTRY_COMPARE(f.lastProbeConfigure(b), leftHalf);
     QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
     QCOMPARE(regionOf(f, 1), QStringLiteral("right"));
 
@@ -523,16 +498,12 @@ void tst_Scene::layoutChangeOrder()
     // In main A is right and B left. In third both want "left": A is placed first and
     // minimises B, whose region id from main ("left") conflicts; B then stays minimised.
     CompositorFixture f;
-    writeLayouts(f);
-    f.enableDriver();
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    const QString probeA = f.copyProbe(QStringLiteral("probe-a"));
-    const QString probeB = f.copyProbe(QStringLiteral("probe-b"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("a.desktop"), QStringLiteral("A"), probeA,
-                               "X-DefaultRegion=main:right;third:left"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("b.desktop"), QStringLiteral("B"), probeB,
-                               "X-DefaultRegion=main:left;third:left"));
-    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    const QString probeA
+        = writeProbeCopy(f, QStringLiteral("A"), "X-DefaultRegion=main:right;third:left");
+    const QString probeB
+        = writeProbeCopy(f, QStringLiteral("B"), "X-DefaultRegion=main:left;third:left");
+    QVERIFY(!probeA.isEmpty() && !probeB.isEmpty());
+    QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
     QProcess *a = f.startClient(probeA);
     QTRY_VERIFY_WITH_TIMEOUT(f.lastProbeConfigure(a).startsWith(QStringLiteral("352")), 30000);
     QProcess *b = f.startClient(probeB);
@@ -553,10 +524,7 @@ void tst_Scene::layoutChangeOrder()
 void tst_Scene::defaultLayoutMissing()
 {
     CompositorFixture f;
-    writeLayouts(f);
-    f.enableDriver();
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("nosuch"));
-    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QVERIFY2(startScene(f, QStringLiteral("nosuch"), true), qPrintable(f.stderrText()));
     const QStringList dump = f.driverCommand(QStringLiteral("dump"));
     QVERIFY(!dump.isEmpty());
     QCOMPARE(field(dump.first(), QStringLiteral("layout")), QStringLiteral("main"));
@@ -575,17 +543,12 @@ void tst_Scene::closeClient()
     QFETCH(bool, kill);
 
     CompositorFixture f;
-    writeLayouts(f);
-    f.enableDriver();
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
-                               CompositorFixture::probePath(), "X-DefaultRegion=main:left"));
-    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QVERIFY(writeProbeEntry(f, "X-DefaultRegion=main:left"));
+    QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
 
     QProcess *probe = f.startClient(CompositorFixture::probePath());
     const qint64 pid = probe->processId();
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), QStringLiteral("352 480") + fullscreen,
-                              30000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), leftHalf, 30000);
     if (kill) {
         CompositorFixture::sendSignal(pid, SIGKILL);
     } else {
@@ -599,8 +562,7 @@ void tst_Scene::closeClient()
 
     // The next client of the program is placed again.
     QProcess *next = f.startClient(CompositorFixture::probePath());
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(next), QStringLiteral("352 480") + fullscreen,
-                              30000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(next), leftHalf, 30000);
     QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
 }
 
@@ -616,19 +578,14 @@ void tst_Scene::severalToplevels()
     QFETCH(int, firstClosed);
 
     CompositorFixture f;
-    writeLayouts(f);
-    f.enableDriver();
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
-                               CompositorFixture::probePath(), "X-DefaultRegion=main:left"));
-    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QVERIFY(writeProbeEntry(f, "X-DefaultRegion=main:left"));
+    QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
 
     QProcess *probe = f.startClient(CompositorFixture::probePath(),
                                     { QStringLiteral("--toplevels"), QStringLiteral("2") });
     const qint64 pid = probe->processId();
     // Both want "left": the second one wins and the first is minimised.
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe, 1),
-                              QStringLiteral("352 480") + fullscreen, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe, 1), leftHalf, 30000);
     QTRY_COMPARE(f.lastProbeConfigure(probe, 0), QStringLiteral("0 0") + fullscreen);
 
     probe->write(QStringLiteral("destroy %1\n").arg(firstClosed).toUtf8());
@@ -692,14 +649,10 @@ void tst_Scene::failingComponents()
     QFETCH(bool, driver);
 
     CompositorFixture f;
-    writeLayouts(f);
-    if (driver)
-        f.enableDriver();
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    f.setSetting(key, QStringLiteral("file:///nonexistent/Broken.qml"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
-                               CompositorFixture::probePath(), "X-DefaultRegion=main:left"));
-    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QVERIFY(writeProbeEntry(f, "X-DefaultRegion=main:left"));
+    QVERIFY2(startScene(f, QStringLiteral("main"), driver,
+                        { key + QStringLiteral("=file:///nonexistent/Broken.qml") }),
+             qPrintable(f.stderrText()));
 
     QProcess *probe = f.startClient(CompositorFixture::probePath());
     if (key == QLatin1String("Components/SurfaceContainer")) {
@@ -708,8 +661,7 @@ void tst_Scene::failingComponents()
         CompositorFixture::sendSignal(probe->processId(), SIGKILL);
         QTRY_COMPARE(entryCount(f), 0);
     } else {
-        QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe),
-                                  QStringLiteral("352 480") + fullscreen, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), leftHalf, 30000);
     }
     QVERIFY(f.compositorRunning());
 }
@@ -726,15 +678,12 @@ void tst_Scene::debugMessages()
     QFETCH(bool, debug);
 
     CompositorFixture f;
-    writeLayouts(f);
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
-                               CompositorFixture::probePath(), "X-DefaultRegion=main:left"));
-    QVERIFY2(f.startAndWait(debug ? QStringList { QStringLiteral("--debug") } : QStringList()),
+    QVERIFY(writeProbeEntry(f, "X-DefaultRegion=main:left"));
+    QVERIFY2(startScene(f, QStringLiteral("main"), false, {},
+                        debug ? QStringList { QStringLiteral("--debug") } : QStringList()),
              qPrintable(f.stderrText()));
     QProcess *probe = f.startClient(CompositorFixture::probePath());
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), QStringLiteral("352 480") + fullscreen,
-                              30000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), leftHalf, 30000);
 
     const QStringList expected = {
         QStringLiteral("SurfaceModel: region left requested for idx 0"),
@@ -760,17 +709,12 @@ void tst_Scene::debugMessages()
 void tst_Scene::badClients()
 {
     CompositorFixture f;
-    writeLayouts(f);
-    f.enableDriver();
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    const QString probeA = f.copyProbe(QStringLiteral("probe-a"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("a.desktop"), QStringLiteral("A"), probeA,
-                               "X-DefaultRegion=main:left"));
-    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    const QString probeA = writeProbeCopy(f, QStringLiteral("A"), "X-DefaultRegion=main:left");
+    QVERIFY(!probeA.isEmpty());
+    QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
 
     QProcess *a = f.startClient(probeA);
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(a), QStringLiteral("352 480") + fullscreen,
-                              30000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(a), leftHalf, 30000);
     const int configuresOfA = f.probeConfigures(a).size();
 
     // Connects and leaves at once.
@@ -788,7 +732,7 @@ void tst_Scene::badClients()
     // A top-level whose process is gone before the compositor looks it up.
     for (int i = 0; i < 3; ++i) {
         QProcess *brief = f.startClient(CompositorFixture::probePath(),
-                                        {QStringLiteral("--exit-after-create")});
+                                        { QStringLiteral("--exit-after-create") });
         QVERIFY(brief->waitForFinished(30000));
     }
     QTRY_COMPARE(entryCount(f), 5);
@@ -812,12 +756,9 @@ void tst_Scene::westonClient()
         QSKIP("weston-simple-shm is not installed");
 
     CompositorFixture f;
-    writeLayouts(f);
-    f.enableDriver();
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
     QVERIFY(f.writeClientEntry(QStringLiteral("shm.desktop"), QStringLiteral("Simple"), program,
                                "X-DefaultRegion=main:rightTop"));
-    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
 
     QProcess *shm = f.startClient(program);
     QTRY_COMPARE_WITH_TIMEOUT(regionOf(f, 0), QStringLiteral("rightTop"), 30000);
@@ -857,12 +798,9 @@ void tst_Scene::pixels()
     f.setSetting(QStringLiteral("Settings/QuickBarPosition"), QStringLiteral("LEFT"));
     f.setSetting(QStringLiteral("QuickBar/Size"), QStringLiteral("20"));
     f.setSetting(QStringLiteral("Background/Color"), QStringLiteral("#204060"));
-    const QString probeA = f.copyProbe(QStringLiteral("probe-a"));
-    const QString probeC = f.copyProbe(QStringLiteral("probe-c"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("a.desktop"), QStringLiteral("A"), probeA,
-                               "X-DefaultRegion=thirds:a"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("c.desktop"), QStringLiteral("C"), probeC,
-                               "X-DefaultRegion=thirds:c"));
+    const QString probeA = writeProbeCopy(f, QStringLiteral("A"), "X-DefaultRegion=thirds:a");
+    const QString probeC = writeProbeCopy(f, QStringLiteral("C"), "X-DefaultRegion=thirds:c");
+    QVERIFY(!probeA.isEmpty() && !probeC.isEmpty());
     if (xvfb && !f.startXvfb())
         QSKIP("Xvfb is not available");
     QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
