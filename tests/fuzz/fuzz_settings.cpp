@@ -55,21 +55,3 @@ QString checkSettingsFile(const uint8_t *data, size_t size)
 }
 
 } // namespace VorlaneFuzz
-
-#ifdef VORLANE_LIBFUZZER
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    VorlaneFuzz::silenceMessages();
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    const QString failure = VorlaneFuzz::checkSettingsFile(data, size);
-    if (!failure.isEmpty()) {
-        fprintf(stderr, "broken rule: %s\n", qPrintable(failure));
-        abort();
-    }
-    return 0;
-}
-#endif
