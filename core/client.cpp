@@ -118,6 +118,16 @@ void Client::resumeClient()
 
 void Client::quitClient()
 {
+    stopProcess(&Controller::quitClient, "Quiting application failed, result = ");
+}
+
+void Client::terminateClient()
+{
+    stopProcess(&Controller::terminateClient, "Terminate application failed, result = ");
+}
+
+void Client::stopProcess(int (Controller::*signalProcess)(), const char *failureMessage)
+{
     if (m_executionState == ES_STOPPED || !m_controller)
         return;
     // A stopped process cannot act on the quit signal until it is continued.
@@ -125,31 +135,13 @@ void Client::quitClient()
         resumeClient();
     const ExecutionState previous = m_executionState;
     setExecutionState(ES_STOPPING);
-    const int result = m_controller->quitClient();
+    const int result = (m_controller->*signalProcess)();
     if (result == 0) {
         m_pid = 0;
         setExecutionState(ES_STOPPED);
     } else {
         setExecutionState(previous);
-        qWarning() << "Quiting application failed, result = " << result;
-    }
-}
-
-void Client::terminateClient()
-{
-    if (m_executionState == ES_STOPPED || !m_controller)
-        return;
-    if (m_executionState == ES_PAUSED)
-        resumeClient();
-    const ExecutionState previous = m_executionState;
-    setExecutionState(ES_STOPPING);
-    const int result = m_controller->terminateClient();
-    if (result == 0) {
-        m_pid = 0;
-        setExecutionState(ES_STOPPED);
-    } else {
-        setExecutionState(previous);
-        qWarning() << "Terminate application failed, result = " << result;
+        qWarning() << failureMessage << result;
     }
 }
 

@@ -57,6 +57,7 @@ signals:
     void executionStateChanged();
 
 private:
+    void stopProcess(int (Controller::*signalProcess)(), const char *failureMessage);
     void onProcessEnded();
 
     uint m_pid = 0;
