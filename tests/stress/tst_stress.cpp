@@ -4,6 +4,7 @@
 // run.sh beside this file); the defaults keep a CI run short.
 
 #include "compositorfixture.h"
+#include "driverdump.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -30,6 +31,8 @@
 #ifndef SYS_pidfd_send_signal
 #define SYS_pidfd_send_signal 424
 #endif
+
+using DriverDump::entryCount;
 
 namespace {
 
@@ -77,19 +80,6 @@ bool waitForState(qint64 pid, char state, int timeoutMs = 10000)
 {
     return QTest::qWaitFor([&] { return CompositorFixture::processState(pid) == state; },
                            timeoutMs);
-}
-
-QString field(const QString &line, const QString &name)
-{
-    const QStringList words = line.split(QLatin1Char(' '));
-    const int at = words.indexOf(name);
-    return at >= 0 && at + 1 < words.size() ? words.at(at + 1) : QString();
-}
-
-int entryCount(CompositorFixture &f)
-{
-    const QStringList dump = f.driverCommand(QStringLiteral("dump"));
-    return dump.isEmpty() ? -1 : field(dump.first(), QStringLiteral("count")).toInt();
 }
 
 bool waitForEntries(CompositorFixture &f, int count, int timeoutMs = 20000)
@@ -528,6 +518,16 @@ QByteArray hostileBytes(const QString &file, const QString &content)
         + QByteArray(100000, ']') + "]\nName[" + QByteArray(100000, 'x') + "]=x\n";
 }
 
+// Puts the hostile content at path. Root reads any mode, so an unreadable file is a link to one
+// whose every read fails.
+bool placeHostile(const QString &path, const QString &file, const QString &content)
+{
+    if (content == QLatin1String("unreadable"))
+        return QFile::link(QStringLiteral("/proc/self/mem"), path);
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly) && out.write(hostileBytes(file, content)) > 0;
+}
+
 } // namespace
 
 void tst_Stress::hostileConfiguration()
@@ -538,38 +538,15 @@ void tst_Stress::hostileConfiguration()
 
     CompositorFixture f;
     QVERIFY(f.isValid());
-    QString path;
-    if (file == QLatin1String("settings")) {
-        path = f.settingsPath();
-    } else if (file == QLatin1String("layout")) {
+    // Hostile settings are read instead of the fixture's own, through the program's option.
+    const bool settings = file == QLatin1String("settings");
+    QString path = f.clientsDir() + QStringLiteral("/hostile.desktop");
+    if (settings)
+        path = f.baseDir() + QStringLiteral("/hostile.ini");
+    else if (file == QLatin1String("layout"))
         path = f.layoutsDir() + QStringLiteral("/hostile.json");
-    } else {
-        path = f.clientsDir() + QStringLiteral("/hostile.desktop");
-    }
-
-    const bool unreadable = content == QLatin1String("unreadable");
-    if (file != QLatin1String("settings")) {
-        if (unreadable) {
-            // Root reads any mode; a file whose every read fails is what stays unreadable.
-            QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), path));
-        } else {
-            QFile out(path);
-            QVERIFY(out.open(QIODevice::WriteOnly));
-            QVERIFY(out.write(hostileBytes(file, content)) > 0);
-        }
-        QVERIFY(f.start());
-    } else {
-        // The program reads the hostile file instead of the fixture's own settings.
-        const QString hostile = f.baseDir() + QStringLiteral("/hostile.ini");
-        if (unreadable) {
-            QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), hostile));
-        } else {
-            QFile out(hostile);
-            QVERIFY(out.open(QIODevice::WriteOnly));
-            QVERIFY(out.write(hostileBytes(file, content)) > 0);
-        }
-        QVERIFY(f.start({ QStringLiteral("-c"), hostile }, false));
-    }
+    QVERIFY(placeHostile(path, file, content));
+    QVERIFY(settings ? f.start({ QStringLiteral("-c"), path }, false) : f.start());
 
     QElapsedTimer startup;
     startup.start();
