@@ -14,9 +14,6 @@ Item {
     function announceSize() {
         if (!modelToplevel)
             return;
-        // Created empty on the quick bar and placed right after: one configure with the final size.
-        if (root.placingSurface && sentSize.width < 0)
-            return;
         const w = isFinite(shell.width) ? Math.max(0, Math.round(shell.width)) : 0;
         const h = isFinite(shell.height) ? Math.max(0, Math.round(shell.height)) : 0;
         if (w === sentSize.width && h === sentSize.height)
@@ -32,15 +29,6 @@ Item {
     onVisibleChanged: {
         if (debugMode)
             console.debug("SurfaceContainer for " + model.name + " set " + (visible ? "Visible" : "Hidden"));
-    }
-
-    Connections {
-        target: root
-        ignoreUnknownSignals: true
-
-        function onPlacingSurfaceChanged() {
-            container.announceSize();
-        }
     }
 
     Rectangle {

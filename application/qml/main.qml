@@ -14,9 +14,6 @@ WaylandCompositor {
 
     // The quick bar side; headerClicked() in debug mode moves it around the screen.
     property string quickBarPosition: String(settings.value("Settings/QuickBarPosition"))
-    // True while a new top-level is added and placed: its container waits with its first size
-    // until then, so that the client is told its region's size at once and not 0x0 first.
-    property bool placingSurface: false
     readonly property bool quickBarHidden: settings.value("Settings/DisableQuickBar") == 1
     readonly property real quickBarSize: numberSetting("QuickBar/Size", 12)
     readonly property real screenRotation: {
@@ -176,14 +173,10 @@ WaylandCompositor {
         entry["currentRegion"] = quickBarID;
 
         const newIndex = surfaces.count;
-        placingSurface = true;
-        try {
-            surfaces.append(entry);
-            const last = currentLayout ? lastRegion(entry, currentLayout.id) : "";
-            setSurfaceRegion(newIndex, !startMinimized && last !== "" ? last : quickBarID);
-        } finally {
-            placingSurface = false;
-        }
+        surfaces.append(entry);
+
+        const last = currentLayout ? lastRegion(entry, currentLayout.id) : "";
+        setSurfaceRegion(newIndex, !startMinimized && last !== "" ? last : quickBarID);
 
         if (debugMode) {
             console.debug("Connected client details:");
