@@ -163,8 +163,9 @@ int Controller::sendSignal(int signalNumber)
     }
     if (m_pidfd >= 0)
         return signalPidfd(m_pidfd, signalNumber) == 0 ? 0 : -1;
-    if (m_startTime != 0 && readProcessStat(m_pid).startTime != m_startTime) {
-        // The id now names another process, or none.
+    // Without a start time the process was already gone when it was taken over: its id may
+    // name somebody else's process by now.
+    if (m_startTime == 0 || readProcessStat(m_pid).startTime != m_startTime) {
         errno = ESRCH;
         return -1;
     }

@@ -11,6 +11,9 @@
 
 #include <climits>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using Vorlane::Core::Client;
 using Vorlane::Core::Controller;
 using Vorlane::Core::Details;
@@ -44,6 +47,8 @@ private slots:
     void invalidRequests_data();
     void invalidRequests();
     void singleProcessOnly();
+    void goneBeforeRegistration_data();
+    void goneBeforeRegistration();
     void start();
     void failedStart_data();
     void failedStart();
@@ -238,6 +243,44 @@ void TstClient::invalidRequests()
     QCOMPARE(spy.count(), 0);
     QCOMPARE(client.executionState(), Client::ES_RUNNING);
     QTRY_COMPARE(processState(sleeper.pid()), 'S');
+}
+
+void TstClient::goneBeforeRegistration_data()
+{
+    QTest::addColumn<bool>("pidfd");
+    QTest::newRow("pidfd") << true;
+    QTest::newRow("proc") << false;
+}
+
+void TstClient::goneBeforeRegistration()
+{
+    QFETCH(bool, pidfd);
+    Controller::setPidfdEnabled(pidfd);
+
+    // A process that ends before it is registered; its id then goes to a bystander.
+    uint pid = 0;
+    {
+        Sleeper gone(m_programs.program(QStringLiteral("vorlane-sleeper")));
+        pid = gone.pid();
+    }
+    Client client(pid, QStringLiteral("vorlane-sleeper"), nullptr);
+
+    const int lastPid = ::open("/proc/sys/kernel/ns_last_pid", O_WRONLY | O_CLOEXEC);
+    if (lastPid < 0)
+        QSKIP("process ids cannot be handed out on purpose here");
+    const QByteArray previous = QByteArray::number(qint64(pid) - 1);
+    const bool written = ::pwrite(lastPid, previous.constData(), size_t(previous.size()), 0) > 0;
+    ::close(lastPid);
+    Sleeper bystander(m_programs.program(QStringLiteral("vorlane-sleeper")));
+    if (!written || bystander.pid() != pid)
+        QSKIP("the process id went elsewhere");
+
+    MessageCatcher messages;
+    QVERIFY(client.requestExecutionState(Client::ES_PAUSE));
+    QVERIFY(client.requestExecutionState(Client::ES_STOP));
+    QTest::qWait(100);
+    QCOMPARE(processState(pid), 'S');
+    QCOMPARE(bystander.endingSignal(0), -1);
 }
 
 void TstClient::singleProcessOnly()
