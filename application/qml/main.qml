@@ -193,6 +193,13 @@ WaylandCompositor {
             const last = lastRegion(entry, layoutId);
             setSurfaceRegion(i, !minimizedIn(entry, layoutId) && last !== "" ? last : quickBarID);
         }
+        // A region id may stand in both layouts with other geometry: a container whose region
+        // text stayed the same must still take the new layout's rectangle and stacking number.
+        for (let j = 0; j < surfaceContainerSpawner.count; ++j) {
+            const container = surfaceContainerSpawner.itemAt(j);
+            if (container)
+                container.refreshRegion();
+        }
     }
 
     function handleElementClicked(index) {

@@ -95,6 +95,7 @@ private slots:
     void conflicts();
     void layoutChange();
     void layoutChangeOrder();
+    void sameRegionIdInNewLayout();
     void defaultLayoutMissing();
     void closeClient_data();
     void closeClient();
@@ -523,6 +524,23 @@ void tst_Scene::layoutChangeOrder()
     f.driverCommand(QStringLiteral("layout main"));
     QCOMPARE(regionOf(f, 0), QStringLiteral("right"));
     QCOMPARE(regionOf(f, 1), QStringLiteral("left"));
+}
+
+void tst_Scene::sameRegionIdInNewLayout()
+{
+    // "left" is half the area in main and all of it in third: the surface keeps its region id
+    // and must still follow the new geometry.
+    CompositorFixture f;
+    QVERIFY(writeProbeEntry(f, QStringLiteral("X-DefaultRegion=main:left;third:left")));
+    QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
+    QProcess *probe = f.startClient(CompositorFixture::probePath());
+    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), leftHalf, 30000);
+
+    f.driverCommand(QStringLiteral("layout third"));
+    QTRY_COMPARE(f.lastProbeConfigure(probe), QStringLiteral("704 480") + fullscreen);
+    f.driverCommand(QStringLiteral("layout main"));
+    QTRY_COMPARE(f.lastProbeConfigure(probe), leftHalf);
+    QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
 }
 
 void tst_Scene::defaultLayoutMissing()
