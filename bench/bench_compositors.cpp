@@ -4,6 +4,8 @@
 //
 // usage: bench_compositors --vorlane PATH --probe PATH --quickbar QML [--runs N] [--quick]
 
+#include "../tests/e2e/socketaccepts.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -81,23 +83,6 @@ double rssMb(qint64 pid)
             return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
     }
     return -1;
-}
-
-bool socketAccepts(const QString &path)
-{
-    const QByteArray encoded = QFile::encodeName(path);
-    sockaddr_un address;
-    if (encoded.size() >= int(sizeof(address.sun_path)))
-        return false;
-    std::memset(&address, 0, sizeof(address));
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
-    ::close(fd);
-    return ok;
 }
 
 QString findSocket(const QString &dir)

@@ -1,4 +1,5 @@
 #include "compositorfixture.h"
+#include "socketaccepts.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -18,25 +19,6 @@
 namespace {
 
 const char *const socketName = "wayland-0";
-
-bool socketAccepts(const QString &path)
-{
-    const QByteArray encoded = QFile::encodeName(path);
-    sockaddr_un address;
-    if (encoded.size() >= int(sizeof(address.sun_path)))
-        return false;
-    std::memset(&address, 0, sizeof(address));
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
-
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const bool connected
-        = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
-    ::close(fd);
-    return connected;
-}
 
 } // namespace
 
