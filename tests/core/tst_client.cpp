@@ -279,7 +279,8 @@ void TstClient::goneBeforeRegistration()
     QVERIFY(client.requestExecutionState(Client::ES_PAUSE));
     QVERIFY(client.requestExecutionState(Client::ES_STOP));
     QTest::qWait(100);
-    QCOMPARE(processState(pid), 'S');
+    const char state = processState(pid);
+    QVERIFY2(state != 0 && state != 'T' && state != 'Z', QByteArray(1, state).constData());
     QCOMPARE(bystander.endingSignal(0), -1);
 }
 

@@ -437,7 +437,9 @@ void tst_Stress::endedProcess()
         QFile log(QString::fromLocal8Bit(victimLog));
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(log.readAll(), QByteArray("ready\n"));
-        QCOMPARE(CompositorFixture::processState(victim), 'S');
+        // Alive and not stopped; a loaded machine may show it in disk sleep ('D') for a moment.
+        const char state = CompositorFixture::processState(victim);
+        QVERIFY2(state != 0 && state != 'T' && state != 'Z', QByteArray(1, state).constData());
     }
 }
 
