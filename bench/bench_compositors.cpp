@@ -4,8 +4,8 @@
 //
 // Memory: RSS and PSS from /proc/PID/smaps_rollup; private memory is what the process alone
 // holds: its anonymous pages (heap, stacks, copies of library data) plus the pages of shared
-// memory (memfd, /dev/shm) that no other process maps, such as buffers it renders into. A
-// client's shared-memory pool is mapped by the client too and is not counted.
+// memory (memfd, /dev/shm) that it maps shared and no other process maps, such as buffers it
+// renders into. The probe's own buffer pool is not counted.
 //
 // usage: bench_compositors --vorlane PATH --probe PATH --quickbar QML [--runs N] [--quick]
 
@@ -145,7 +145,9 @@ Memory memoryMb(qint64 pid)
         if (fields.size() >= 5 && fields.first().contains('-') && !fields.first().endsWith(':')) {
             // A private mapping of shared memory (the QML engine's heap) is anonymous already.
             const QByteArray path = fields.size() >= 6 ? fields.at(5) : QByteArray();
-            inSharedMemory = fields.at(1).endsWith('s')
+            // The probe's buffer pool is the client's memory: the probe unmaps it after
+            // drawing, which leaves the compositor the only process that maps it.
+            inSharedMemory = fields.at(1).endsWith('s') && !path.startsWith("/memfd:vorlane-probe")
                 && (path.startsWith("/memfd:") || path.startsWith("/dev/shm/")
                     || path.startsWith("/SYSV"));
         } else if (inSharedMemory
