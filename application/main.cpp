@@ -1,5 +1,6 @@
 #include "configuration.h"
 #include "manager.h"
+#include "memorytrim.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -88,6 +89,8 @@ int main(int argc, char *argv[])
         },
         Qt::QueuedConnection);
     engine.load(url);
+
+    Vorlane::trimMemoryWhenIdle(engine);
 
     return app.exec();
 }

@@ -1,6 +1,11 @@
 // Measures Vorlane beside weston (kiosk shell, X11 backend on Xvfb) and cage (wlroots headless)
 // with one probe client, and Vorlane alone under placement, layout switches, churn and hostile
-// configuration. Prints Markdown tables of medians.
+// configuration. Prints Markdown tables of medians with the smallest and largest value beside.
+//
+// Memory: RSS and PSS from /proc/PID/smaps_rollup; private memory is what the process alone
+// holds: its anonymous pages (heap, stacks, copies of library data) plus the pages of shared
+// memory (memfd, /dev/shm) that it maps shared and no other process maps, such as buffers it
+// renders into. The probe's own buffer pool is not counted.
 //
 // usage: bench_compositors --vorlane PATH --probe PATH --quickbar QML [--runs N] [--quick]
 
@@ -29,6 +34,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -68,6 +74,25 @@ QString number(double value, int decimals = 1)
     return value < 0 ? QStringLiteral("n/a") : QString::number(value, 'f', decimals);
 }
 
+// "median (min–max)" of the values that were measured.
+QString cell(QList<double> values, int decimals = 1)
+{
+    values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return v < 0; }),
+                 values.end());
+    if (values.isEmpty())
+        return QStringLiteral("n/a");
+    const auto [low, high] = std::minmax_element(values.cbegin(), values.cend());
+    return QStringLiteral("%1 (%2–%3)")
+        .arg(number(median(values), decimals), number(*low, decimals), number(*high, decimals));
+}
+
+qint64 monotonicUs()
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
 QString ratio(double a, double b)
 {
     return a < 0 || b <= 0 ? QStringLiteral("n/a") : QString::number(a / b, 'f', 2);
@@ -83,6 +108,55 @@ double rssMb(qint64 pid)
             return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
     }
     return -1;
+}
+
+struct Memory
+{
+    double rss = -1;
+    double pss = -1;
+    double priv = -1;
+};
+
+Memory memoryMb(qint64 pid)
+{
+    Memory memory;
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!rollup.open(QIODevice::ReadOnly))
+        return memory;
+    const auto kb = [](const QByteArray &line) {
+        return line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toDouble();
+    };
+    double anonymous = -1;
+    for (const QByteArray &line : rollup.readAll().split('\n')) {
+        if (line.startsWith("Rss:"))
+            memory.rss = kb(line) / 1024.0;
+        else if (line.startsWith("Pss:"))
+            memory.pss = kb(line) / 1024.0;
+        else if (line.startsWith("Anonymous:"))
+            anonymous = kb(line);
+    }
+    QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
+    if (anonymous < 0 || !smaps.open(QIODevice::ReadOnly))
+        return memory;
+    double sharedMemory = 0;
+    bool inSharedMemory = false;
+    for (const QByteArray &line : smaps.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 5 && fields.first().contains('-') && !fields.first().endsWith(':')) {
+            // A private mapping of shared memory (the QML engine's heap) is anonymous already.
+            const QByteArray path = fields.size() >= 6 ? fields.at(5) : QByteArray();
+            // The probe's buffer pool is the client's memory: the probe unmaps it after
+            // drawing, which leaves the compositor the only process that maps it.
+            inSharedMemory = fields.at(1).endsWith('s') && !path.startsWith("/memfd:vorlane-probe")
+                && (path.startsWith("/memfd:") || path.startsWith("/dev/shm/")
+                    || path.startsWith("/SYSV"));
+        } else if (inSharedMemory
+                   && (line.startsWith("Private_Clean:") || line.startsWith("Private_Dirty:"))) {
+            sharedMemory += kb(line);
+        }
+    }
+    memory.priv = (anonymous + sharedMemory) / 1024.0;
+    return memory;
 }
 
 QString findSocket(const QString &dir)
@@ -160,6 +234,9 @@ private:
     QProcess *m_process = nullptr;
     QString m_display;
 };
+
+// The descriptor on which an early client finds its connection (WAYLAND_SOCKET).
+constexpr int earlySocketFd = 200;
 
 // One started compositor.
 class Compositor
@@ -257,8 +334,49 @@ public:
         m_process = new QProcess;
         m_process->setProcessEnvironment(env);
         m_clock.start();
+        m_startUs = monotonicUs();
         m_process->start(program, args);
         return m_process->waitForStarted(10000);
+    }
+
+    // Starts a probe right after the compositor, before its socket exists, as a device's clients
+    // start in parallel with it: the probe's process connects as soon as the socket accepts
+    // (retrying every 0.2 ms) and then runs on that connection. Returns the milliseconds from the
+    // compositor's exec to the probe's first configure with a size, or -1.
+    double bootConfigure(int timeoutMs = 60000)
+    {
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(m_runtime.filePath(QStringLiteral("wayland-0")));
+        std::strncpy(address.sun_path, path.constData(), sizeof(address.sun_path) - 1);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("WAYLAND_SOCKET"), QString::number(earlySocketFd));
+        auto *client = new QProcess;
+        client->setProcessEnvironment(env);
+        // Runs in the forked child: system calls only.
+        client->setChildProcessModifier([address] {
+            const timespec pause { 0, 200000 };
+            for (int i = 0; i < 600000; ++i) {
+                const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                if (fd >= 0
+                    && ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address))
+                        == 0) {
+                    ::dup2(fd, earlySocketFd);
+                    ::close(fd);
+                    return;
+                }
+                if (fd >= 0)
+                    ::close(fd);
+                ::nanosleep(&pause, nullptr);
+            }
+            ::_exit(111);
+        });
+        client->start(options.probe, { QStringLiteral("--timestamps") });
+        m_clients << client;
+        const Timestamps times = readProbe(client, timeoutMs);
+        return times.sized >= 0 ? double(times.sized - m_startUs) / 1000.0 : -1;
     }
 
     // Milliseconds from exec to the socket accepting a connection, or -1.
@@ -332,6 +450,42 @@ public:
         double firstConfigureMs = -1;
     };
 
+    // Probe timestamps (microseconds of CLOCK_MONOTONIC): initial commit, first configure, first
+    // configure with a size; -1 for what did not come.
+    struct Timestamps
+    {
+        qint64 initial = -1;
+        qint64 first = -1;
+        qint64 sized = -1;
+    };
+
+    // Reads a probe's output until it has committed a buffer of a configured size.
+    static Timestamps readProbe(QProcess *client, int timeoutMs)
+    {
+        Timestamps times;
+        QByteArray output;
+        QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired() && client->state() != QProcess::NotRunning) {
+            client->waitForReadyRead(5);
+            output += client->readAllStandardOutput();
+            for (const QByteArray &line : output.split('\n')) {
+                const QList<QByteArray> words = line.split(' ');
+                if (words.size() >= 2 && words.at(1) == "initial-commit" && times.initial < 0)
+                    times.initial = words.at(0).mid(1).toLongLong();
+                if (words.size() >= 2 && words.at(1) == "configure" && times.first < 0)
+                    times.first = words.at(0).mid(1).toLongLong();
+                if (words.size() >= 5 && words.at(1) == "configure" && times.sized < 0
+                    && words.at(3).toInt() > 0 && words.at(4).toInt() > 0)
+                    times.sized = words.at(0).mid(1).toLongLong();
+                if (times.sized >= 0 && words.size() >= 5 && words.at(1) == "committed"
+                    && words.at(3).toInt() > 0 && words.at(4).toInt() > 0)
+                    return times;
+            }
+        }
+        times.sized = -1;
+        return times;
+    }
+
     // Starts a probe and waits until it has committed a buffer of a configured size. The
     // latency runs from its initial commit to the first configure that gives it a size.
     Map mapClient(int timeoutMs = 20000)
@@ -345,31 +499,11 @@ public:
         client->start(options.probe, { QStringLiteral("--timestamps") });
         m_clients << client;
         Map result { client, -1 };
-        QByteArray output;
-        qint64 initial = -1;
-        qint64 first = -1;
-        qint64 sized = -1;
-        QDeadlineTimer deadline(timeoutMs);
-        while (!deadline.hasExpired() && client->state() != QProcess::NotRunning) {
-            client->waitForReadyRead(5);
-            output += client->readAllStandardOutput();
-            for (const QByteArray &line : output.split('\n')) {
-                const QList<QByteArray> words = line.split(' ');
-                if (words.size() >= 2 && words.at(1) == "initial-commit" && initial < 0)
-                    initial = words.at(0).mid(1).toLongLong();
-                if (words.size() >= 2 && words.at(1) == "configure" && first < 0)
-                    first = words.at(0).mid(1).toLongLong();
-                if (words.size() >= 5 && words.at(1) == "configure" && sized < 0
-                    && words.at(3).toInt() > 0 && words.at(4).toInt() > 0)
-                    sized = words.at(0).mid(1).toLongLong();
-                if (sized >= 0 && words.size() >= 5 && words.at(1) == "committed"
-                    && words.at(3).toInt() > 0 && words.at(4).toInt() > 0) {
-                    result.latencyMs = initial >= 0 ? double(sized - initial) / 1000.0 : -1;
-                    result.firstConfigureMs
-                        = initial >= 0 && first >= 0 ? double(first - initial) / 1000.0 : -1;
-                    return result;
-                }
-            }
+        const Timestamps times = readProbe(client, timeoutMs);
+        if (times.sized >= 0 && times.initial >= 0) {
+            result.latencyMs = double(times.sized - times.initial) / 1000.0;
+            result.firstConfigureMs
+                = times.first >= 0 ? double(times.first - times.initial) / 1000.0 : -1;
         }
         return result;
     }
@@ -395,6 +529,7 @@ private:
     QProcess *m_process = nullptr;
     QList<QProcess *> m_clients;
     QElapsedTimer m_clock;
+    qint64 m_startUs = 0;
     QString m_socket;
     QString m_errors;
     double m_firstFrameMs = -1;
@@ -409,7 +544,8 @@ void settle(int ms)
 
 struct PeerFigures
 {
-    QList<double> startup, firstFrame, map, rssIdle, rss1, rss10;
+    QList<double> startup, firstFrame, boot, map, rssIdle, pssIdle, privIdle, rss1, pss1, priv1,
+        rss10;
 };
 
 PeerFigures measurePeer(Compositor::Kind kind)
@@ -424,17 +560,29 @@ PeerFigures measurePeer(Compositor::Kind kind)
         figures.startup << compositor.waitForSocket();
         figures.firstFrame << compositor.waitForFirstFrame();
         settle(1000);
-        figures.rssIdle << rssMb(compositor.pid());
+        const Memory idle = memoryMb(compositor.pid());
+        figures.rssIdle << idle.rss;
+        figures.pssIdle << idle.pss;
+        figures.privIdle << idle.priv;
         const Compositor::Map first = compositor.mapClient();
         figures.map << first.latencyMs;
         settle(500);
-        figures.rss1 << rssMb(compositor.pid());
+        const Memory one = memoryMb(compositor.pid());
+        figures.rss1 << one.rss;
+        figures.pss1 << one.pss;
+        figures.priv1 << one.priv;
         for (int i = 1; i < 10; ++i)
             compositor.mapClient();
         settle(500);
         figures.rss10 << rssMb(compositor.pid());
         if (!compositor.running())
             fprintf(stderr, "compositor kind %d ended during the run\n", int(kind));
+    }
+    for (int run = 0; run < options.runs; ++run) {
+        Compositor compositor(kind);
+        if (!compositor.start())
+            break;
+        figures.boot << compositor.bootConfigure();
     }
     return figures;
 }
@@ -453,7 +601,9 @@ void printPeerTable()
         all[entry.first] = measurePeer(entry.first);
     }
 
-    printf("\n## Vorlane beside weston and cage (medians of %d runs)\n\n", options.runs);
+    printf("\n## Vorlane beside weston and cage (medians of %d runs, smallest–largest in "
+           "brackets; ratios of the medians)\n\n",
+           options.runs);
     printf("| figure | Vorlane offscreen | Vorlane xcb+GL | weston kiosk | cage | "
            "offscreen/cage | xcb/weston | offscreen/weston |\n");
     printf("|---|---|---|---|---|---|---|---|\n");
@@ -466,9 +616,15 @@ void printPeerTable()
     const Row rows[] = {
         { "start-up to socket accepting (ms)", &PeerFigures::startup, 1 },
         { "start-up to first frame (ms)", &PeerFigures::firstFrame, 1 },
+        { "exec to sized configure of a client started with the compositor (ms)",
+          &PeerFigures::boot, 1 },
         { "map latency: initial commit to sized configure (ms)", &PeerFigures::map, 2 },
         { "RSS idle (MB)", &PeerFigures::rssIdle, 1 },
+        { "PSS idle (MB)", &PeerFigures::pssIdle, 1 },
+        { "private memory idle (MB)", &PeerFigures::privIdle, 1 },
         { "RSS with 1 client (MB)", &PeerFigures::rss1, 1 },
+        { "PSS with 1 client (MB)", &PeerFigures::pss1, 1 },
+        { "private memory with 1 client (MB)", &PeerFigures::priv1, 1 },
         { "RSS with 10 clients (MB)", &PeerFigures::rss10, 1 },
     };
     for (const Row &row : rows) {
@@ -477,8 +633,10 @@ void printPeerTable()
         const double weston = median(all[Compositor::Weston].*row.list);
         const double cage = median(all[Compositor::Cage].*row.list);
         printf("| %s | %s | %s | %s | %s | %s | %s | %s |\n", row.name,
-               qPrintable(number(off, row.decimals)), qPrintable(number(xcb, row.decimals)),
-               qPrintable(number(weston, row.decimals)), qPrintable(number(cage, row.decimals)),
+               qPrintable(cell(all[Compositor::VorlaneOffscreen].*row.list, row.decimals)),
+               qPrintable(cell(all[Compositor::VorlaneXcb].*row.list, row.decimals)),
+               qPrintable(cell(all[Compositor::Weston].*row.list, row.decimals)),
+               qPrintable(cell(all[Compositor::Cage].*row.list, row.decimals)),
                qPrintable(ratio(off, cage)), qPrintable(ratio(xcb, weston)),
                qPrintable(ratio(off, weston)));
     }
@@ -516,8 +674,8 @@ void printMapLatency()
         }
         printf("| %s | %s | %s | %s |\n",
                kind == Compositor::VorlaneXcb ? "xcb+GL (Xvfb)" : "offscreen",
-               qPrintable(number(median(first), 2)), qPrintable(number(median(later), 2)),
-               qPrintable(number(median(laterFirstConfigure), 2)));
+               qPrintable(cell(first, 2)), qPrintable(cell(later, 2)),
+               qPrintable(cell(laterFirstConfigure, 2)));
         fflush(stdout);
     }
 }
@@ -573,13 +731,13 @@ void printVorlaneAlone()
     printf("| figure | value |\n|---|---|\n");
     printf("| placement of %d clients into one region, per client: initial commit to sized "
            "configure (ms) | %s |\n",
-           clients, qPrintable(number(median(placement), 2)));
+           clients, qPrintable(cell(placement, 2)));
     printf("| layout switch with %d surfaces, per switch (ms) | %s |\n", surfaces,
-           qPrintable(number(median(switching), 2)));
+           qPrintable(cell(switching, 2)));
     printf("| churn of %d connect/place/disconnect cycles, per cycle (ms) | %s |\n", churnCycles,
-           qPrintable(number(median(churn), 1)));
-    printf("| RSS before churn (MB) | %s |\n", qPrintable(number(median(rssBefore))));
-    printf("| RSS after churn (MB) | %s |\n", qPrintable(number(median(rssAfter))));
+           qPrintable(cell(churn, 1)));
+    printf("| RSS before churn (MB) | %s |\n", qPrintable(cell(rssBefore)));
+    printf("| RSS after churn (MB) | %s |\n", qPrintable(cell(rssAfter)));
     fflush(stdout);
 }
 
@@ -654,7 +812,7 @@ void printHostile()
             compositor.start(settings);
             times << compositor.waitForSocket();
         }
-        printf("| %s | %s |\n", c.name, qPrintable(number(median(times))));
+        printf("| %s | %s |\n", c.name, qPrintable(cell(times)));
         fflush(stdout);
     }
 }

@@ -48,3 +48,6 @@ for extra in bench_layouts bench_registry; do
         echo '```'
     fi
 done
+
+echo
+echo "(bench/run.sh took ${SECONDS} s)"

@@ -2,15 +2,20 @@
 
 #include <QTimer>
 
-#include <cstdio>
+#include <arpa/inet.h>
+#include <cstring>
+#include <ifaddrs.h>
+#include <netinet/in.h>
 
 namespace Vorlane::Core {
 
 namespace {
 
-// The first IPv4 address of eth0 without its prefix length.
-const char ADDRESS_PIPELINE[] = "ip addr | grep 'scope.*eth0' | awk 'FNR == 1 {print $2}' "
-                                "| sed 's/\\/[0-9]*$//'";
+// An address on eth0 carries the interface name or an alias label such as "eth0:1".
+bool onEth0(const char *name)
+{
+    return name && std::strncmp(name, "eth0", 4) == 0 && (name[4] == '\0' || name[4] == ':');
+}
 
 } // namespace
 
@@ -30,15 +35,22 @@ QString Device::ipAddress() const
 
 bool Device::getIPAddress()
 {
-    QByteArray answer;
-    if (FILE *pipe = ::popen(ADDRESS_PIPELINE, "r")) {
-        char buffer[512];
-        if (std::fgets(buffer, sizeof(buffer), pipe))
-            answer = buffer;
-        ::pclose(pipe);
+    // One netlink query, no child process: the first IPv4 address of eth0 in the kernel's order.
+    QString address;
+    ifaddrs *list = nullptr;
+    if (::getifaddrs(&list) == 0) {
+        for (const ifaddrs *entry = list; entry; entry = entry->ifa_next) {
+            if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET
+                || !onEth0(entry->ifa_name))
+                continue;
+            char text[INET_ADDRSTRLEN] = {};
+            const auto *inet = reinterpret_cast<const sockaddr_in *>(entry->ifa_addr);
+            if (::inet_ntop(AF_INET, &inet->sin_addr, text, sizeof(text)))
+                address = QString::fromLatin1(text);
+            break;
+        }
+        ::freeifaddrs(list);
     }
-
-    const QString address = QString::fromUtf8(answer).trimmed();
     if (address.isEmpty())
         return false;
 

@@ -4,11 +4,15 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
 
 #include <algorithm>
+
+#include <climits>
+#include <unistd.h>
 
 namespace Vorlane::Core {
 
@@ -171,21 +175,22 @@ QString Manager::getClientName(uint pid)
 
 QString Manager::getClientPath(uint pid)
 {
-    QString errorOutput;
-    return runSystemCommand(
-               QStringLiteral("readlink"),
-               { QStringLiteral("/proc/") + QString::number(pid) + QStringLiteral("/exe") },
-               errorOutput)
-        .trimmed();
+    // Read the link directly: a child process per new client would stall the display.
+    const QByteArray link = "/proc/" + QByteArray::number(pid) + "/exe";
+    // The kernel writes at most a page of path into the link.
+    char target[PATH_MAX + 1];
+    const ssize_t length = ::readlink(link.constData(), target, sizeof(target));
+    if (length <= 0 || size_t(length) >= sizeof(target))
+        return QString();
+    return QString::fromUtf8(target, length).trimmed();
 }
 
 QString Manager::getClientCommand(uint pid)
 {
-    QString errorOutput;
-    QString command = runSystemCommand(
-        QStringLiteral("cat"),
-        { QStringLiteral("/proc/") + QString::number(pid) + QStringLiteral("/cmdline") },
-        errorOutput);
+    QFile file(QStringLiteral("/proc/") + QString::number(pid) + QStringLiteral("/cmdline"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return QString();
+    QString command = QString::fromUtf8(file.readAll());
     command.replace(QChar(0), u' ');
     return command.trimmed();
 }

@@ -136,8 +136,12 @@ Rectangle {
         readonly property int entryCount: root.surfaceModel ? root.surfaceModel.count : 0
     }
 
-    Core.Device {
+    // The address is shown in debug mode only; outside it nothing looks for it every second.
+    Loader {
         id: device
+
+        active: debugMode
+        sourceComponent: Core.Device {}
     }
 
     MouseArea {
@@ -288,7 +292,7 @@ Rectangle {
         anchors.horizontalCenter: quickbar.horizontalCenter
         anchors.bottom: quickbar.bottom
         anchors.bottomMargin: quickbar.spacing
-        text: debugMode ? "[ " + device.ipAddress + " ]" : ""
+        text: debugMode ? "[ " + (device.item ? device.item.ipAddress : "") + " ]" : ""
         color: settings.value("QuickBar/LabelColor")
         font.pixelSize: settings.value("QuickBar/LabelSize")
     }

@@ -1,5 +1,4 @@
 import QtQuick
-import Qt5Compat.GraphicalEffects
 import Kestrix.Vorlane.Core as Core
 
 // One client on the quick bar: icon, label and a glow whose colour and pulse tell where the
@@ -98,15 +97,30 @@ Item {
         color: maClient.pressed ? settings.value("QuickBarElement/HighlightColor") : statusColor
     }
 
-    FastBlur {
+    // The glow: the element's shape in the status colour, softened by a Gaussian of the blur
+    // radius and spreading past the element, drawn in one pass without intermediate textures.
+    Item {
         id: dropShadowEffect
+
+        property real radius: qbElement.controlSize * 0.1 * d.decorationFactor
 
         objectName: "dropShadowEffect"
         anchors.fill: parent
         anchors.margins: radius / 2
-        source: dropShadow
-        radius: qbElement.controlSize * 0.1 * d.decorationFactor
-        transparentBorder: true
+
+        ShaderEffect {
+            readonly property color glowColor: dropShadow.color
+            // A blurred copy of an item ignores that item's own opacity: the glow is as strong.
+            readonly property real strength: 1.0
+            readonly property size itemSize: Qt.size(width, height)
+            readonly property size halfBox: Qt.size(dropShadowEffect.width / 2, dropShadowEffect.height / 2)
+            readonly property real corner: Math.min(dropShadow.radius * Math.min(dropShadowEffect.width / Math.max(qbElement.width, 1), dropShadowEffect.height / Math.max(qbElement.height, 1)), halfBox.width, halfBox.height)
+            readonly property real sigma: dropShadowEffect.radius / 4
+
+            anchors.fill: parent
+            anchors.margins: -2 * dropShadowEffect.radius
+            fragmentShader: "qrc:/Kestrix/Vorlane/Application/shaders/glow.frag.qsb"
+        }
 
         SequentialAnimation {
             id: shadowPulse

@@ -1,101 +1,84 @@
 #include "device.h"
 
-#include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
+#include <sched.h>
+
 using Vorlane::Core::Device;
 
-// Puts a fake "ip" first on the search path; it prints whatever the test wrote to its output file.
+// Runs in a network namespace of its own, where the test makes eth0 (a veth pair with veth0)
+// and gives it the addresses of each case.
 class TstDevice : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
 
     void lookup_data();
     void lookup();
     void foundOnceBySearching();
 
 private:
-    void setIpOutput(const QByteArray &output, int exitCode = 0);
-
-    QTemporaryDir m_bin;
-    QByteArray m_path;
+    bool setUpInterfaces(const QStringList &commands);
 };
 
 void TstDevice::initTestCase()
 {
-    QVERIFY(m_bin.isValid());
-    m_path = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(m_bin.path()) + ":" + m_path);
+    if (::unshare(CLONE_NEWNET) != 0)
+        QSKIP("a network namespace of its own needs root (CAP_SYS_ADMIN)");
+    if (!setUpInterfaces({ QStringLiteral("link add eth0 type veth peer name veth0") }))
+        QSKIP("no veth interfaces here (ip from iproute2, kernel veth support)");
 }
 
-void TstDevice::cleanupTestCase()
+bool TstDevice::setUpInterfaces(const QStringList &commands)
 {
-    qputenv("PATH", m_path);
+    const auto ip = [](const QString &command) {
+        QProcess process;
+        process.start(QStringLiteral("ip"), command.split(u' '));
+        return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+            && process.exitCode() == 0;
+    };
+    // Deleting one end of the pair deletes both, with their addresses.
+    ip(QStringLiteral("link del eth0"));
+    for (const QString &command : commands) {
+        if (!ip(command))
+            return false;
+    }
+    return true;
 }
-
-void TstDevice::setIpOutput(const QByteArray &output, int exitCode)
-{
-    QFile data(m_bin.filePath("ip.out"));
-    QVERIFY(data.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    data.write(output);
-    data.close();
-    QFile script(m_bin.filePath("ip"));
-    QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    script.write("#!/bin/sh\ncat '" + QFile::encodeName(data.fileName()) + "'\nexit "
-                 + QByteArray::number(exitCode) + "\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
-namespace {
-
-const QByteArray LOOPBACK = "1: lo: <LOOPBACK,UP,LOWER_UP> mtu 65536 qdisc noqueue state UNKNOWN\n"
-                            "    inet 127.0.0.1/8 scope host lo\n"
-                            "    inet6 ::1/128 scope host\n";
-const QByteArray ETH0 = "2: eth0: <BROADCAST,MULTICAST,UP,LOWER_UP> mtu 1500 state UP\n"
-                        "    link/ether 02:00:00:00:00:01 brd ff:ff:ff:ff:ff:ff\n";
-
-} // namespace
 
 void TstDevice::lookup_data()
 {
-    QTest::addColumn<QByteArray>("output");
-    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("commands");
     QTest::addColumn<QString>("address");
 
-    QTest::newRow("one address") << QByteArray(
-        LOOPBACK + ETH0
-        + "    inet 192.0.2.10/24 brd 192.0.2.255 scope global eth0\n"
-          "    inet6 fe80::1/64 scope link\n")
-                                 << 0 << "192.0.2.10";
-    QTest::newRow("first of two") << QByteArray(
-        ETH0
-        + "    inet 198.51.100.7/16 scope global eth0\n"
-          "    inet 192.0.2.10/24 scope global secondary eth0\n")
-                                  << 0 << "198.51.100.7";
-    QTest::newRow("labelled address")
-        << QByteArray(ETH0 + "    inet 192.0.2.11/32 scope global eth0:1\n") << 0 << "192.0.2.11";
-    QTest::newRow("only IPv6") << QByteArray(ETH0 + "    inet6 2001:db8::1/64 scope global\n") << 0
-                               << "";
+    const QString eth0 = QStringLiteral("link add eth0 type veth peer name veth0");
+    QTest::newRow("no eth0") << QStringList() << "";
+    QTest::newRow("eth0 without address") << QStringList { eth0 } << "";
+    QTest::newRow("one address") << QStringList { eth0, "addr add 2001:db8::1/64 dev eth0",
+                                                  "addr add 192.0.2.10/24 dev eth0" }
+                                 << "192.0.2.10";
+    QTest::newRow("first of two") << QStringList { eth0, "addr add 198.51.100.7/16 dev eth0",
+                                                   "addr add 192.0.2.10/24 dev eth0" }
+                                  << "198.51.100.7";
+    QTest::newRow("alias label") << QStringList { eth0,
+                                                  "addr add 192.0.2.11/32 dev eth0 label eth0:1" }
+                                 << "192.0.2.11";
     QTest::newRow("other interfaces only")
-        << QByteArray(LOOPBACK + "    inet 10.0.0.2/8 scope global wlan0\n") << 0 << "";
-    QTest::newRow("ip fails") << QByteArray() << 1 << "";
+        << QStringList { eth0, "addr add 10.0.0.2/8 dev veth0", "addr add 127.0.0.1/8 dev lo" }
+        << "";
 }
 
 void TstDevice::lookup()
 {
-    QFETCH(QByteArray, output);
-    QFETCH(int, exitCode);
+    QFETCH(QStringList, commands);
     QFETCH(QString, address);
 
-    setIpOutput(output, exitCode);
+    QVERIFY(setUpInterfaces(commands));
     Device device;
     QSignalSpy spy(&device, &Device::ipAddressChanged);
     auto *timer = device.findChild<QTimer *>();
@@ -118,7 +101,8 @@ void TstDevice::foundOnceBySearching()
 {
     // Nothing is looked up at construction; the timer finds the address and then stops, so a
     // later address is not followed.
-    setIpOutput(ETH0 + "    inet 192.0.2.10/24 scope global eth0\n");
+    QVERIFY(setUpInterfaces({ QStringLiteral("link add eth0 type veth peer name veth0"),
+                              QStringLiteral("addr add 192.0.2.10/24 dev eth0") }));
     Device device;
     QSignalSpy spy(&device, &Device::ipAddressChanged);
     auto *timer = device.findChild<QTimer *>();

@@ -60,8 +60,8 @@ private slots:
     void missingDirectory();
     void matching_data();
     void matching();
-    void commandsPerProcess_data();
-    void commandsPerProcess();
+    void noProgramPerProcess_data();
+    void noProgramPerProcess();
     void syntheticReuse();
     void unreadableExecutable();
     void unregisterZero();
@@ -287,19 +287,18 @@ void TstRegistry::matching()
     manager.reset();
 }
 
-void TstRegistry::commandsPerProcess_data()
+void TstRegistry::noProgramPerProcess_data()
 {
     QTest::addColumn<bool>("withEntry");
-    QTest::addColumn<QByteArray>("commands");
-    QTest::newRow("with entry") << true << QByteArray("readlink\n");
-    QTest::newRow("without entry") << false << QByteArray("readlink\ncat\n");
+    QTest::newRow("with entry") << true;
+    QTest::newRow("without entry") << false;
 }
 
-void TstRegistry::commandsPerProcess()
+void TstRegistry::noProgramPerProcess()
 {
     QFETCH(bool, withEntry);
-    QFETCH(QByteArray, commands);
 
+    // Programs that would be found first on the search path log every run.
     const QString log = m_programs.dirPath() + QStringLiteral("/commands.log");
     QFile::remove(log);
     QTemporaryDir bin;
@@ -307,7 +306,7 @@ void TstRegistry::commandsPerProcess()
         QFile script(bin.filePath(command));
         QVERIFY(script.open(QIODevice::WriteOnly));
         script.write(QByteArray("#!/bin/sh\necho ") + command + " >> '" + QFile::encodeName(log)
-                     + "'\nexec /usr/bin/" + command + " \"$@\"\n");
+                     + "'\n");
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
@@ -319,12 +318,8 @@ void TstRegistry::commandsPerProcess()
     Client *first = manager->registerClient(sleeper.pid());
     QCOMPARE(first->details()->name(true),
              withEntry ? QStringLiteral("Counted") : QStringLiteral("counted"));
-    Client *second = manager->registerClient(sleeper.pid());
-    QCOMPARE(second, first);
-
-    QFile file(log);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), commands);
+    QCOMPARE(manager->registerClient(sleeper.pid()), first);
+    QVERIFY(!QFile::exists(log));
     manager.reset();
 }
 

@@ -170,7 +170,9 @@ bool CompositorFixture::start(const QStringList &extraArgs, bool useSettings)
         return false;
     settings.close();
 
-    QStringList args;
+    QStringList args = m_launcher.mid(1);
+    if (!m_launcher.isEmpty())
+        args << applicationPath();
     if (useSettings)
         args << QStringLiteral("-c") << settingsPath();
     args << extraArgs;
@@ -178,7 +180,7 @@ bool CompositorFixture::start(const QStringList &extraArgs, bool useSettings)
     m_compositor = new QProcess;
     m_compositor->setProcessEnvironment(m_environment);
     m_compositor->setWorkingDirectory(m_base->path());
-    m_compositor->start(applicationPath(), args);
+    m_compositor->start(m_launcher.isEmpty() ? applicationPath() : m_launcher.first(), args);
     if (!m_compositor->waitForStarted(30000)) {
         qWarning() << "compositor did not start:" << m_compositor->errorString();
         return false;

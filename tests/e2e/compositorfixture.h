@@ -53,6 +53,9 @@ public:
     // Environment of the compositor: QT_QPA_PLATFORM=offscreen and XDG_RUNTIME_DIR by default.
     void setCompositorEnvironment(const QString &name, const QString &value);
     void unsetCompositorEnvironment(const QString &name);
+    // A command line that start() puts before the program, e.g. a tracer; compositorPid() is
+    // then the launcher's process id.
+    void setLauncher(const QStringList &launcher) { m_launcher = launcher; }
 
     // Starts the compositor with "-c <settings>" followed by extraArgs (pass useSettings false
     // to leave out "-c"). Does not wait for the socket.
@@ -122,6 +125,7 @@ private:
     QString m_rawSettings;
     bool m_useRawSettings = false;
     QProcessEnvironment m_environment;
+    QStringList m_launcher;
     QProcess *m_compositor = nullptr;
     QProcess *m_xvfb = nullptr;
     QString m_display;
