@@ -1,5 +1,6 @@
 #include "configuration.h"
 #include "manager.h"
+#include "shmguard.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -39,6 +40,7 @@ int main(int argc, char *argv[])
 {
     chooseDefaultPlatform(argc, argv);
     QGuiApplication app(argc, argv);
+    Vorlane::ShmGuard shmGuard; // before any client can connect
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Vorlane Compositor"));
