@@ -181,8 +181,11 @@ void onBusError(int, siginfo_t *info, void *)
         if (fd >= 0)
             (void)!write(fd, &one, sizeof(one));
     } else {
-        // Returning makes the access fault again, now under the previous action.
+        // Returning makes a faulting access fault again, now under the previous action; a
+        // signal sent by a process is sent once more, and arrives once this handler returns.
         sigaction(SIGBUS, &previousAction, nullptr);
+        if (info->si_code <= 0)
+            raise(SIGBUS);
     }
     errno = savedErrno;
 }
@@ -306,8 +309,10 @@ ShmGuard::ShmGuard(QObject *parent)
     action.sa_sigaction = onBusError;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
-    if (sigaction(SIGBUS, &action, &previousAction) != 0)
-        qWarning("ShmGuard: cannot handle SIGBUS (%s)", strerror(errno));
+    struct sigaction installed = {};
+    if (sigaction(SIGBUS, &action, &previousAction) != 0
+        || sigaction(SIGBUS, nullptr, &installed) != 0 || installed.sa_sigaction != onBusError)
+        qWarning("ShmGuard: cannot handle SIGBUS; truncated client buffers stay fatal");
     if (!interposed())
         qWarning("ShmGuard: the program does not export libwayland's buffer accessors; "
                  "truncated client buffers stay fatal");
