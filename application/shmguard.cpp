@@ -28,7 +28,7 @@
 namespace {
 
 // Pools Qt holds images of at one time: about one per surface on screen.
-constexpr int slotCount = 1024;
+constexpr int slotCount = 1024; // a power of two
 // Faults waiting for the event loop; more in one frame means the same clients again.
 constexpr int pendingCount = 64;
 
@@ -54,7 +54,6 @@ struct Pending
 };
 
 Slot table[slotCount];
-std::atomic<int> slotsInUse { 0 }; // high-water mark: slots beyond it were never used
 Pending pending[pendingCount];
 std::mutex writerMutex;
 std::atomic<int> wakeFd { -1 };
@@ -92,32 +91,51 @@ void endWrite(Slot &slot)
                         std::memory_order_release);
 }
 
+// The table is an open-addressed hash on the pool; a freed slot that others may have probed
+// past keeps a mark until the run it belongs to ends in an empty slot.
+wl_shm_pool *const removedPool = reinterpret_cast<wl_shm_pool *>(uintptr_t(1));
+
+int home(wl_shm_pool *pool)
+{
+    return int(((uintptr_t(pool) >> 4) * 0x9E3779B97F4A7C15ull) >> 32) & (slotCount - 1);
+}
+
 // Under writerMutex.
 Slot *findSlot(wl_shm_pool *pool)
 {
-    const int used = slotsInUse.load(std::memory_order_relaxed);
-    for (int i = 0; i < used; ++i) {
-        if (table[i].pool == pool)
-            return &table[i];
+    for (int i = 0, at = home(pool); i < slotCount; ++i, at = (at + 1) & (slotCount - 1)) {
+        if (table[at].pool == pool)
+            return &table[at];
+        if (!table[at].pool)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+// Under writerMutex; the pool has no slot yet.
+Slot *takeSlot(wl_shm_pool *pool)
+{
+    for (int i = 0, at = home(pool); i < slotCount; ++i, at = (at + 1) & (slotCount - 1)) {
+        if (!table[at].pool || table[at].pool == removedPool) {
+            table[at].pool = pool;
+            return &table[at];
+        }
     }
     return nullptr;
 }
 
 // Under writerMutex.
-Slot *takeSlot(wl_shm_pool *pool)
+void releaseSlot(Slot *slot)
 {
-    const int used = slotsInUse.load(std::memory_order_relaxed);
-    for (int i = 0; i < used; ++i) {
-        if (!table[i].pool) {
-            table[i].pool = pool;
-            return &table[i];
-        }
+    int at = int(slot - table);
+    table[at].pool = removedPool;
+    // A run that ends here needs no marks: clear them backwards.
+    if (table[(at + 1) & (slotCount - 1)].pool)
+        return;
+    while (table[at].pool == removedPool) {
+        table[at].pool = nullptr;
+        at = (at + slotCount - 1) & (slotCount - 1);
     }
-    if (used == slotCount)
-        return nullptr;
-    table[used].pool = pool;
-    slotsInUse.store(used + 1, std::memory_order_release);
-    return &table[used];
 }
 
 void report(wl_client *client, uint32_t resourceId)
@@ -142,9 +160,7 @@ void onBusError(int, siginfo_t *info, void *)
     // A positive code is a fault of this process's own access; a signal sent by a process
     // (kill, raise) is left to the previous action.
     if (info->si_code > 0) {
-        const int used = slotsInUse.load(std::memory_order_acquire);
-        for (int i = 0; i < used; ++i) {
-            Slot &slot = table[i];
+        for (Slot &slot : table) {
             uintptr_t begin = 0;
             uintptr_t end = 0;
             wl_client *client = nullptr;
@@ -281,7 +297,7 @@ void wl_shm_pool_unref(struct wl_shm_pool *pool)
             slot->client.store(nullptr, std::memory_order_relaxed);
             slot->resourceId.store(0, std::memory_order_relaxed);
             endWrite(*slot);
-            slot->pool = nullptr;
+            releaseSlot(slot);
         }
     }
     real(pool);
