@@ -72,9 +72,8 @@ thread_local wl_shm_pool *recentPool = nullptr;
 template<typename Function> Function next(const char *name)
 {
     auto *function = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-    if (!function) {
+    if (!function)
         qFatal("Cannot find libwayland-server's %s", name);
-    }
     return function;
 }
 
@@ -180,7 +179,7 @@ void onBusError(int, siginfo_t *info, void *)
             }
             if (!consistent || address < begin || address >= end)
                 continue;
-            // The span lies inside the pool's mapping, whose pages it covers whole.
+            // The span lies inside the pool's one mapping, which begins and ends on whole pages.
             const uintptr_t first = begin & ~(pageSize - 1);
             const uintptr_t last = (end + pageSize - 1) & ~(pageSize - 1);
             const long mapped = syscall(SYS_mmap, first, last - first, PROT_READ | PROT_WRITE,

@@ -604,6 +604,8 @@ void tst_Stress::truncatedPool()
         [&] { return f.stderrContains(QStringLiteral("truncated the memory of a buffer")); }));
     QVERIFY(QTest::qWaitFor([&] { return hostile->state() == QProcess::NotRunning; }, 30000));
     QCOMPARE(hostile->exitCode(), 0);
+    const QByteArray hostileErrors = hostile->readAllStandardError();
+    QVERIFY2(hostileErrors.contains("protocol error"), hostileErrors.constData());
 
     // A client placed after the fault is drawn beside the one placed before it.
     QProcess *after = f.startClient(CompositorFixture::probePath(), { "--color", "ff0000" });
