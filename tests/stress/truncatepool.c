@@ -125,7 +125,8 @@ static bool dispatch_until(struct wl_display *display, const bool *flag, int tim
             wl_display_cancel_read(display);
             break;
         }
-        if (wl_display_flush(display) < 0 && errno != EAGAIN) {
+        // A closed connection may still hold the compositor's last words: read them first.
+        if (wl_display_flush(display) < 0 && errno != EAGAIN && errno != EPIPE) {
             wl_display_cancel_read(display);
             return false;
         }
