@@ -21,11 +21,10 @@ public:
     explicit ShmGuard(QObject *parent = nullptr);
     ~ShmGuard() override;
 
+private:
     // True when the program's own definitions of libwayland's buffer accessors are the ones Qt
     // calls, so that buffers are recorded at all.
     static bool interposed();
-
-private:
     void disconnectFaultyClients();
 
     int m_wakeFd = -1;
