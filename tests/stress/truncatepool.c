@@ -1,6 +1,9 @@
 // A hostile client: it shows a buffer from a file-backed shm pool, then truncates the file to
 // nothing and commits the buffer again, so that the compositor's next read of the buffer faults.
 //
+// With --no-commit it commits nothing after the truncation: the compositor faults only when it
+// draws the picture it already has again.
+//
 // Output lines: "committed", "truncated", then "disconnected" (with the protocol error, if any,
 // on standard error) once the compositor has closed the connection. Exits 0 then.
 
@@ -159,8 +162,9 @@ static void report_end(struct wl_display *display)
     }
 }
 
-int main(void)
+int main(int argc, char **argv)
 {
+    const bool commit_again = !(argc > 1 && strcmp(argv[1], "--no-commit") == 0);
     struct wl_display *display = wl_display_connect(NULL);
     if (!display) {
         fprintf(stderr, "cannot connect to the Wayland display\n");
@@ -226,11 +230,13 @@ int main(void)
         perror("ftruncate");
         return 1;
     }
-    // The next frame of the same buffer, as clients that draw in place send it.
-    wl_surface_attach(surface, buffer, 0, 0);
-    wl_surface_damage(surface, 0, 0, width, height);
-    wl_surface_commit(surface);
-    wl_display_flush(display);
+    if (commit_again) {
+        // The next frame of the same buffer, as clients that draw in place send it.
+        wl_surface_attach(surface, buffer, 0, 0);
+        wl_surface_damage(surface, 0, 0, width, height);
+        wl_surface_commit(surface);
+        wl_display_flush(display);
+    }
     say("truncated");
 
     dispatch_until(display, NULL, -1);

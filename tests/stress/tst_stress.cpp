@@ -570,8 +570,11 @@ void tst_Stress::hostileConfiguration()
 void tst_Stress::truncatedPool_data()
 {
     QTest::addColumn<bool>("xvfb");
-    QTest::newRow("software renderer, offscreen") << false;
-    QTest::newRow("OpenGL, Xvfb") << true;
+    QTest::addColumn<bool>("commitAgain");
+    QTest::newRow("software renderer, offscreen") << false << true;
+    QTest::newRow("OpenGL, Xvfb") << true << true;
+    // The software renderer draws its picture of the buffer again from the client's memory.
+    QTest::newRow("software renderer, repainted without a commit") << false << false;
 }
 
 // A client truncates the file behind the buffer on screen: the next frame reads past the end of
@@ -579,6 +582,7 @@ void tst_Stress::truncatedPool_data()
 void tst_Stress::truncatedPool()
 {
     QFETCH(bool, xvfb);
+    QFETCH(bool, commitAgain);
 
     CompositorFixture f;
     if (xvfb && !f.startXvfb())
@@ -595,8 +599,13 @@ void tst_Stress::truncatedPool()
     QProcess *bystander = f.startClient(bystanderProgram, { "--color", "0000ff" });
     QVERIFY(waitForLine(f, bystander, QStringLiteral("committed 0 ") + leftSize));
 
-    QProcess *hostile = f.startClient(QStringLiteral(VORLANE_TRUNCATEPOOL_PATH));
+    QStringList hostileArgs;
+    if (!commitAgain)
+        hostileArgs << QStringLiteral("--no-commit");
+    QProcess *hostile = f.startClient(QStringLiteral(VORLANE_TRUNCATEPOOL_PATH), hostileArgs);
     QVERIFY(waitForLine(f, hostile, QStringLiteral("truncated"), 60000));
+    if (!commitAgain)
+        f.driverCommand(QStringLiteral("grab ") + f.baseDir() + QStringLiteral("/repaint.png"));
     QVERIFY2(waitForLine(f, hostile, QStringLiteral("disconnected"), 60000),
              qPrintable(f.stderrText().right(3000)));
     QVERIFY2(f.compositorRunning(), qPrintable(f.stderrText().right(3000)));
