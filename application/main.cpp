@@ -1,6 +1,7 @@
 #include "configuration.h"
 #include "manager.h"
 #include "memorytrim.h"
+#include "shmguard.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -40,6 +41,7 @@ int main(int argc, char *argv[])
 {
     chooseDefaultPlatform(argc, argv);
     QGuiApplication app(argc, argv);
+    Vorlane::ShmGuard shmGuard; // before any client can connect
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Vorlane Compositor"));

@@ -24,7 +24,7 @@ if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2
 fi
 targets=(vorlane_application vorlane_probe bench_compositors)
-for extra in bench_layouts bench_registry; do
+for extra in bench_layouts bench_registry bench_shmguard; do
     if grep -q "^build bench/$extra:" "$build/build.ninja" 2>/dev/null \
         || grep -q "$extra" "$here/CMakeLists.txt"; then
         targets+=("$extra")
@@ -39,7 +39,7 @@ args=(--vorlane "$build/application/vorlane_application"
 [ -n "${QUICK:-}" ] && args+=(--quick)
 "$build/bench/bench_compositors" "${args[@]}"
 
-for extra in bench_layouts bench_registry; do
+for extra in bench_layouts bench_registry bench_shmguard; do
     if [ -x "$build/bench/$extra" ]; then
         echo
         echo "## $extra"

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -176,6 +177,8 @@ private slots:
     void endedProcess();
     void hostileConfiguration_data();
     void hostileConfiguration();
+    void truncatedPool_data();
+    void truncatedPool();
 };
 
 void tst_Stress::signalStorm_data()
@@ -564,6 +567,83 @@ void tst_Stress::hostileConfiguration()
     QProcess *client = f.startClient(CompositorFixture::probePath());
     QVERIFY(waitForLine(f, client, QStringLiteral("committed 0 ")));
     QCOMPARE(f.stopCompositor(SIGTERM, 60000), 0);
+}
+
+void tst_Stress::truncatedPool_data()
+{
+    QTest::addColumn<bool>("xvfb");
+    QTest::addColumn<bool>("commitAgain");
+    QTest::newRow("software renderer, offscreen") << false << true;
+    QTest::newRow("OpenGL, Xvfb") << true << true;
+    // The software renderer draws its picture of the buffer again from the client's memory.
+    QTest::newRow("software renderer, repainted without a commit") << false << false;
+}
+
+// A client truncates the file behind the buffer on screen: the next frame reads past the end of
+// the mapping. The compositor must draw on, drop that client and keep the others.
+void tst_Stress::truncatedPool()
+{
+    QFETCH(bool, xvfb);
+    QFETCH(bool, commitAgain);
+
+    CompositorFixture f;
+    if (xvfb && !f.startXvfb())
+        QSKIP("Xvfb is not available");
+    prepare(f, QStringLiteral("RUNNING"));
+    const QString bystanderProgram = f.copyProbe(QStringLiteral("bystander"));
+    QVERIFY(f.writeClientEntry(QStringLiteral("bystander.desktop"), QStringLiteral("Bystander"),
+                               bystanderProgram, QStringLiteral("X-DefaultRegion=main:right")));
+    QVERIFY(f.writeClientEntry(QStringLiteral("hostile.desktop"), QStringLiteral("Hostile"),
+                               QStringLiteral(VORLANE_TRUNCATEPOOL_PATH),
+                               QStringLiteral("X-DefaultRegion=main:left")));
+    QVERIFY2(f.startAndWait({}, 120000), qPrintable(f.stderrText()));
+
+    QProcess *bystander = f.startClient(bystanderProgram, { "--color", "0000ff" });
+    QVERIFY(waitForLine(f, bystander, QStringLiteral("committed 0 ") + leftSize));
+
+    QStringList hostileArgs;
+    if (!commitAgain)
+        hostileArgs << QStringLiteral("--no-commit");
+    QProcess *hostile = f.startClient(QStringLiteral(VORLANE_TRUNCATEPOOL_PATH), hostileArgs);
+    QVERIFY(waitForLine(f, hostile, QStringLiteral("truncated"), 60000));
+    if (!commitAgain)
+        f.driverCommand(QStringLiteral("grab ") + f.baseDir() + QStringLiteral("/repaint.png"));
+    QVERIFY2(waitForLine(f, hostile, QStringLiteral("disconnected"), 60000),
+             qPrintable(f.stderrText().right(3000)));
+    QVERIFY2(f.compositorRunning(), qPrintable(f.stderrText().right(3000)));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return f.stderrContains(QStringLiteral("truncated the memory of a buffer")); }));
+    QVERIFY(QTest::qWaitFor([&] { return hostile->state() == QProcess::NotRunning; }, 30000));
+    QCOMPARE(hostile->exitCode(), 0);
+    const QByteArray hostileErrors = hostile->readAllStandardError();
+    QVERIFY2(hostileErrors.contains("protocol error"), hostileErrors.constData());
+
+    // A client placed after the fault is drawn beside the one placed before it.
+    QProcess *after = f.startClient(CompositorFixture::probePath(), { "--color", "ff0000" });
+    QVERIFY(waitForLine(f, after, QStringLiteral("committed 0 ") + leftSize));
+    QVERIFY(waitForEntries(f, 2));
+    const QString path = f.baseDir() + QStringLiteral("/frame.png");
+    QImage frame;
+    const auto capture = [&] {
+        if (xvfb)
+            return f.screenshot();
+        f.driverCommand(QStringLiteral("grab ") + path);
+        return QImage(path);
+    };
+    // The quick bar takes the left 96 pixels; "left" and "right" share the rest.
+    const auto shows = [&] {
+        frame = capture();
+        return !frame.isNull() && (frame.pixel(272, 240) & 0xffffff) == 0xff0000
+            && (frame.pixel(624, 240) & 0xffffff) == 0x0000ff;
+    };
+    QVERIFY2(QTest::qWaitFor(shows, 30000),
+             qPrintable(QStringLiteral("left %1, right %2")
+                            .arg(frame.pixel(272, 240) & 0xffffff, 6, 16, QLatin1Char('0'))
+                            .arg(frame.pixel(624, 240) & 0xffffff, 6, 16, QLatin1Char('0'))));
+    QVERIFY(!hasLine(f, bystander, QStringLiteral("disconnected")));
+
+    QCOMPARE(f.stopCompositor(SIGTERM, 60000), 0);
+    QVERIFY2(sanitizerReport(f).isEmpty(), qPrintable(sanitizerReport(f)));
 }
 
 QTEST_GUILESS_MAIN(tst_Stress)
