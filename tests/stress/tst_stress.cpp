@@ -134,7 +134,7 @@ pid_t spawnVictimWithPid(pid_t wanted, const QByteArray &logPath)
                          "echo ready; while :; do sleep 0.05; done";
     const int lastPid = ::open("/proc/sys/kernel/ns_last_pid", O_WRONLY);
     const QByteArray previous = QByteArray::number(int(wanted) - 1);
-    for (int attempt = 0; attempt < 2 * pidMax; ++attempt) {
+    for (volatile int attempt = 0; attempt < 2 * pidMax; ++attempt) {
         if (lastPid >= 0 && attempt < 100)
             (void)!::pwrite(lastPid, previous.constData(), size_t(previous.size()), 0);
         // vfork: the child only compares its id and then execs or leaves, and this process is
