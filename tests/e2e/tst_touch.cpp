@@ -72,8 +72,9 @@ private slots:
 private:
     bool xdotool(const QStringList &args);
     QColor pixel(const QPoint &point);
-    // Down and up at one point; the finger stays down for holdMs.
-    void tap(const QPointF &position, int holdMs = 30);
+    // Down and up at one point; the finger stays down for holdMs. A quick tap sends both at
+    // once, so that a busy compositor cannot take it for a long press.
+    void tap(const QPointF &position, int holdMs = 0);
 
     CompositorFixture *m_fixture = nullptr;
     TuioSender *m_sender = nullptr;
