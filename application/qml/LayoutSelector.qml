@@ -11,6 +11,20 @@ Rectangle {
         selectorArea.visible = false;
     }
 
+    function toggle() {
+        if (root.layoutModel.count === 2)
+            coremanager.selectedLayoutIndex = (coremanager.selectedLayoutIndex + 1) % 2;
+        else
+            selectorArea.visible = !selectorArea.visible;
+        layoutSelector.clicked();
+    }
+
+    function choose(row) {
+        coremanager.selectedLayoutIndex = row;
+        closeLayoutSelector();
+        layoutSelector.clicked();
+    }
+
     implicitWidth: 100
     implicitHeight: 50
     radius: height * Number(settings.value("LayoutSelector/Radius")) / 100
@@ -182,11 +196,7 @@ Rectangle {
                 MouseArea {
                     anchors.fill: parent
 
-                    onClicked: {
-                        coremanager.selectedLayoutIndex = index;
-                        layoutSelector.closeLayoutSelector();
-                        layoutSelector.clicked();
-                    }
+                    onClicked: layoutSelector.choose(index)
                 }
             }
         }
@@ -198,12 +208,9 @@ Rectangle {
         objectName: "maBaseElement"
         anchors.fill: parent
 
-        onClicked: {
-            if (root.layoutModel.count === 2)
-                coremanager.selectedLayoutIndex = (coremanager.selectedLayoutIndex + 1) % 2;
-            else
-                selectorArea.visible = !selectorArea.visible;
-            layoutSelector.clicked();
-        }
+        onClicked: layoutSelector.toggle()
+        // Qt Quick turns a quick second press into a double click, and from a touch screen it
+        // cancels that press: the double click stands for the second click.
+        onDoubleClicked: layoutSelector.toggle()
     }
 }

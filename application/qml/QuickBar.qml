@@ -134,6 +134,16 @@ Rectangle {
         readonly property bool hasHeaderImage: headerImageSource !== ""
         readonly property color dividerColor: settings.value("QuickBar/DividerColor")
         readonly property int entryCount: root.surfaceModel ? root.surfaceModel.count : 0
+
+        function relayBodyClick() {
+            quickbar.closeLayoutSelector();
+            quickbar.bodyClicked();
+        }
+
+        function relayHeaderClick() {
+            quickbar.closeLayoutSelector();
+            quickbar.headerClicked();
+        }
     }
 
     // The address is shown in debug mode only; outside it nothing looks for it every second.
@@ -150,10 +160,10 @@ Rectangle {
         objectName: "nonElementInteraction"
         anchors.fill: parent
 
-        onClicked: {
-            quickbar.closeLayoutSelector();
-            quickbar.bodyClicked();
-        }
+        onClicked: d.relayBodyClick()
+        // Qt Quick turns a quick second press into a double click, and from a touch screen it
+        // cancels that press: the double click stands for the second click.
+        onDoubleClicked: d.relayBodyClick()
     }
 
     Rectangle {
@@ -248,15 +258,23 @@ Rectangle {
             }
         }
 
-        TapHandler {
+        // Taps on the list's own area, beneath the elements; a mouse area, since a tap handler
+        // here can keep a touch point it never sees released and then ignore every later tap.
+        MouseArea {
             id: maList
 
             objectName: "maList"
+            // In the list's content beneath the elements (a list stacks its delegates at 1),
+            // always covering the visible part; on the list itself it would lie above them.
+            parent: clientList.contentItem
+            x: clientList.contentX
+            y: clientList.contentY
+            z: 0
+            width: clientList.width
+            height: clientList.height
 
-            onTapped: {
-                quickbar.closeLayoutSelector();
-                quickbar.bodyClicked();
-            }
+            onClicked: d.relayBodyClick()
+            onDoubleClicked: d.relayBodyClick()
         }
     }
 
@@ -343,10 +361,8 @@ Rectangle {
         objectName: "headerClickArea"
         anchors.fill: d.hasHeaderImage ? headerImage : header
 
-        onClicked: {
-            quickbar.closeLayoutSelector();
-            quickbar.headerClicked();
-        }
+        onClicked: d.relayHeaderClick()
+        onDoubleClicked: d.relayHeaderClick()
     }
 
     Loader {

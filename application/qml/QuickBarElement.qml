@@ -209,6 +209,8 @@ Item {
 
         property double pressTime: 0
         property bool dragged: false
+        // Set by a double click, whose press has already been reported as a click.
+        property bool repeated: false
         // Source of the current time in milliseconds; anything with a now() will do.
         property var clock: Date
 
@@ -220,9 +222,10 @@ Item {
                 longpressTimer.start();
             pressTime = clock.now();
             dragged = false;
+            repeated = false;
         }
         onReleased: {
-            if (dragged) {
+            if (dragged || repeated) {
                 dragged = false;
                 return;
             }
@@ -234,6 +237,14 @@ Item {
         }
         // The list took the pointer over (to scroll): without a finger there is no long press.
         onCanceled: longpressTimer.stop()
+        // Qt Quick turns a quick second press into a double click, and from a touch screen it
+        // cancels that press: the double click is the second click, reported at once, and the
+        // release that may follow adds nothing.
+        onDoubleClicked: {
+            longpressTimer.stop();
+            repeated = true;
+            qbElement.clicked(pid);
+        }
 
         DragHandler {
             id: maDragHandler

@@ -37,6 +37,9 @@ Item {
                 anchors.fill: parent
 
                 onClicked: regionArea.regionAreaClicked(regionArea.regionId)
+                // Qt Quick turns a quick second press into a double click, and from a touch
+                // screen it cancels that press: the double click stands for the second click.
+                onDoubleClicked: regionArea.regionAreaClicked(regionArea.regionId)
             }
         }
 

@@ -250,6 +250,7 @@ Item {
                 { tag: "tap on an element", target: "element1", signal: "elementClicked", index: 1, closes: true },
                 { tag: "long press on an element", target: "element2", hold: true, signal: "elementLongPressed", index: 2, closes: true },
                 { tag: "tap between elements", target: "gap", signal: "bodyClicked", closes: true },
+                { tag: "tap on the list below the elements", target: "below", signal: "bodyClicked", closes: true },
                 { tag: "tap on the header", target: "header", signal: "headerClicked", closes: true },
                 { tag: "tap beside the list", target: "margin", signal: "bodyClicked", closes: true },
                 // The selector toggles its own drop-down: the bar relays its click without closing it.
@@ -276,6 +277,8 @@ Item {
                 const gapTop = bar.mapFromItem(list, 0, elementAt(bar, 0).height).y;
                 p = Qt.point(48, Math.floor(gapTop) + 1);
                 verify(p.y < gapTop + 2.4);
+            } else if (data.target === "below") {
+                p = point(bar, list, list.width / 2, list.height - 5);
             } else if (data.target === "header") {
                 const header = child(bar, "header");
                 p = point(bar, header, header.width / 2, header.height / 2);
@@ -300,6 +303,11 @@ Item {
             if (data.index !== undefined)
                 compare(signals[data.signal].signalArguments[0][0], data.index);
             compare(dropDown.visible, !data.closes);
+
+            if (!data.hold) {
+                mouseDoubleClickSequence(bar, p.x, p.y);
+                compare(signals[data.signal].count, 3, "a double click counts as two clicks");
+            }
         }
 
         function test_executionStateFollowsClient() {

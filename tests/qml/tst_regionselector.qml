@@ -119,6 +119,8 @@ Item {
             compare(chosen.count, data.id === "" ? 0 : 1);
             if (data.id !== "")
                 compare(chosen.signalArguments[0][0], data.id);
+            mouseDoubleClickSequence(root, data.x, data.y);
+            compare(chosen.count, data.id === "" ? 0 : 3, "a double click counts as two clicks");
         }
 
         function test_nestedAreaGeometry() {
