@@ -1,5 +1,6 @@
 #include "configuration.h"
 #include "manager.h"
+#include "subsurfaceguard.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -10,6 +11,7 @@
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QUrl>
+#include <QWaylandCompositor>
 
 namespace {
 
@@ -88,6 +90,9 @@ int main(int argc, char *argv[])
         },
         Qt::QueuedConnection);
     engine.load(url);
+    const QList<QObject *> roots = engine.rootObjects();
+    if (auto *compositor = qobject_cast<QWaylandCompositor *>(roots.value(0)))
+        Vorlane::SubsurfaceGuard::install(compositor->display());
 
     return app.exec();
 }

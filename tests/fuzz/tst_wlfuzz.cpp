@@ -1,0 +1,103 @@
+// The hostile client vorlane_wlfuzz against the real compositor (built with the sanitizers):
+// the compositor must neither crash, nor stop answering, nor report a sanitizer error, nor grow
+// without bound. VORLANE_WLFUZZ_SECONDS sets the length (default 60); VORLANE_WLFUZZ_ARGS
+// replaces the client's arguments, e.g. "--replay 1234" for one sequence or "--seed 99".
+
+#include "compositorfixture.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+qint64 residentKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QRegularExpression rss(QStringLiteral("^VmRSS:\\s+(\\d+)"),
+                                 QRegularExpression::MultilineOption);
+    return rss.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong();
+}
+
+} // namespace
+
+class tst_WlFuzz : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void randomRequests();
+};
+
+void tst_WlFuzz::randomRequests()
+{
+    bool ok = false;
+    int seconds = qEnvironmentVariableIntValue("VORLANE_WLFUZZ_SECONDS", &ok);
+    if (!ok || seconds <= 0)
+        seconds = 60;
+    QStringList args
+        = qEnvironmentVariable("VORLANE_WLFUZZ_ARGS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (args.isEmpty())
+        args = { QStringLiteral("--seconds"), QString::number(seconds) };
+
+    CompositorFixture f;
+    QVERIFY(f.isValid());
+    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), R"({"layouts": [
+      {"id": "main", "name": "Main", "defaultRegion": "left", "regions": [
+        {"id": "left", "name": "Left", "x": 0, "y": 0, "width": 0.5, "height": 1, "regions": [
+          {"id": "inner", "name": "Inner", "x": 0, "y": 0, "width": 1, "height": 0.5, "regions": []}]},
+        {"id": "right", "name": "Right", "x": 0.5, "y": 0, "width": 0.5, "height": 1, "regions": []}]}]})"));
+    // Its top-levels are placed and drawn, so that they reach the containers and the renderer.
+    QVERIFY(f.writeClientEntry(QStringLiteral("wlfuzz.desktop"), QStringLiteral("Fuzz"),
+                               QStringLiteral(VORLANE_WLFUZZ_PATH),
+                               QStringLiteral("X-DefaultRegion=main:left")));
+    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
+    QVERIFY(f.startAndWait());
+
+    QProcess *fuzz = f.startClient(QStringLiteral(VORLANE_WLFUZZ_PATH), args);
+    QList<qint64> rss;
+    QElapsedTimer clock;
+    clock.start();
+    while (fuzz->state() != QProcess::NotRunning && clock.elapsed() < seconds * 1000 + 120000) {
+        fuzz->waitForFinished(5000);
+        rss << residentKiB(f.compositorPid());
+    }
+    const QStringList lines = f.clientLines(fuzz);
+    const QString summary = lines.filter(QStringLiteral("sequences ")).value(0);
+    qInfo().noquote() << lines.value(0) << "|" << summary
+                      << "| compositor RSS (MiB) every 5 s:" << [&] {
+                             QStringList mib;
+                             for (qint64 kib : rss)
+                                 mib << QString::number(kib / 1024);
+                             return mib.join(QLatin1Char(' '));
+                         }();
+    const QString findings = QStringLiteral("\nlast sequences:\n")
+        + lines.mid(lines.size() - 4).join('\n') + QStringLiteral("\nclient: ")
+        + QString::fromLocal8Bit(fuzz->readAllStandardError()) + QStringLiteral("\ncompositor:\n")
+        + f.stderrLines().mid(f.stderrLines().size() - 60).join('\n');
+
+    QVERIFY2(fuzz->state() == QProcess::NotRunning, qPrintable(findings));
+    QVERIFY2(fuzz->exitStatus() == QProcess::NormalExit && fuzz->exitCode() == 0,
+             qPrintable(findings));
+    QVERIFY2(!summary.isEmpty(), qPrintable(findings));
+    QVERIFY2(f.compositorRunning(), qPrintable(findings));
+    // Growth that continues after the first third of the run, beyond what the sanitizer's
+    // quarantine of freed memory holds, is a leak of the compositor's.
+    if (rss.size() >= 6) {
+        const qint64 grown = rss.last() - rss.at(rss.size() / 3);
+        QVERIFY2(grown < 384 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(grown)));
+    }
+    QVERIFY2(f.stopCompositor(SIGTERM, 60000) == 0, qPrintable(findings));
+    for (const QString marker :
+         { QStringLiteral("AddressSanitizer"), QStringLiteral("LeakSanitizer"),
+           QStringLiteral("runtime error:") })
+        QVERIFY2(!f.stderrContains(marker), qPrintable(f.stderrText()));
+}
+
+QTEST_GUILESS_MAIN(tst_WlFuzz)
+#include "tst_wlfuzz.moc"
