@@ -1,6 +1,6 @@
 #include "configuration.h"
 #include "manager.h"
-#include "subsurfaceguard.h"
+#include "protocolguard.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -92,7 +92,7 @@ int main(int argc, char *argv[])
     engine.load(url);
     const QList<QObject *> roots = engine.rootObjects();
     if (auto *compositor = qobject_cast<QWaylandCompositor *>(roots.value(0)))
-        Vorlane::SubsurfaceGuard::install(compositor->display());
+        Vorlane::ProtocolGuard::install(compositor->display());
 
     return app.exec();
 }

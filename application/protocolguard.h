@@ -1,0 +1,21 @@
+#ifndef VORLANE_PROTOCOLGUARD_H
+#define VORLANE_PROTOCOLGUARD_H
+
+struct wl_display;
+
+namespace Vorlane {
+
+// Qt Wayland Compositor 6.4 trusts some requests that crash it:
+// - wl_subcompositor.get_subsurface for a surface and itself, a cycle of sub-surfaces, or a
+//   second sub-surface role of one surface (a cycle recurses without end once an item shows it);
+// - a request on an xdg_surface whose wl_surface is already destroyed (get_toplevel dereferences
+//   the missing surface).
+// The guard sees every request before Qt handles it and refuses these with a protocol error,
+// which disconnects the client.
+namespace ProtocolGuard {
+void install(wl_display *display);
+}
+
+} // namespace Vorlane
+
+#endif // VORLANE_PROTOCOLGUARD_H
