@@ -12,6 +12,9 @@ namespace {
 constexpr int GET_SUBSURFACE = 1;
 constexpr int GET_XDG_SURFACE = 2;
 constexpr int XDG_SURFACE_DESTROY = 0;
+constexpr int GET_TOPLEVEL = 1;
+constexpr int TOPLEVEL_DESTROY = 0;
+constexpr int SET_PARENT = 1;
 constexpr uint32_t XDG_SURFACE_ERROR_NOT_CONSTRUCTED = 1;
 
 // The parent of every surface that was given a sub-surface role, for as long as both live.
@@ -21,6 +24,8 @@ QHash<wl_resource *, wl_listener *> watches;
 // Qt keeps a dangling pointer to it instead.
 using ObjectKey = QPair<wl_client *, uint32_t>;
 QHash<ObjectKey, wl_resource *> xdgSurfaces;
+// The xdg_surface of every xdg_toplevel; Qt deletes its side of a toplevel with either.
+QHash<ObjectKey, ObjectKey> toplevels;
 QHash<wl_client *, wl_listener *> clientWatches;
 
 void clientDestroyed(wl_listener *listener, void *data)
@@ -29,6 +34,12 @@ void clientDestroyed(wl_listener *listener, void *data)
     for (auto it = xdgSurfaces.begin(); it != xdgSurfaces.end();) {
         if (it.key().first == client)
             it = xdgSurfaces.erase(it);
+        else
+            ++it;
+    }
+    for (auto it = toplevels.begin(); it != toplevels.end();) {
+        if (it.key().first == client)
+            it = toplevels.erase(it);
         else
             ++it;
     }
@@ -133,12 +144,32 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
         if (surface)
             watch(surface);
         return;
-    } else if (message->message_opcode != XDG_SURFACE_DESTROY && isClass(resource, "xdg_surface")) {
+    } else if (isClass(resource, "xdg_surface")) {
         const ObjectKey key(wl_resource_get_client(resource), wl_resource_get_id(resource));
-        if (xdgSurfaces.value(key))
+        if (message->message_opcode == XDG_SURFACE_DESTROY) {
+            xdgSurfaces.insert(key, nullptr);
             return;
+        }
+        if (xdgSurfaces.value(key)) {
+            if (message->message_opcode == GET_TOPLEVEL)
+                toplevels.insert({ key.first, message->arguments[0].n }, key);
+            return;
+        }
         refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
         refusalText = "the xdg_surface has lost its wl_surface";
+    } else if (isClass(resource, "xdg_toplevel")) {
+        wl_client *client = wl_resource_get_client(resource);
+        const auto alive = [client](uint32_t id) {
+            const auto it = toplevels.constFind({ client, id });
+            return it != toplevels.cend() && xdgSurfaces.value(it.value());
+        };
+        const bool parentAlive = message->message_opcode != SET_PARENT || !message->arguments[0].o
+            || alive(wl_resource_get_id(reinterpret_cast<wl_resource *>(message->arguments[0].o)));
+        if (message->message_opcode == TOPLEVEL_DESTROY
+            || (alive(wl_resource_get_id(resource)) && parentAlive))
+            return;
+        refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
+        refusalText = "the xdg_toplevel or its parent has lost its xdg_surface or wl_surface";
     } else {
         return;
     }

@@ -93,7 +93,7 @@ void tst_WlFuzz::randomRequests()
         QVERIFY2(grown < 384 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(grown)));
     }
     QVERIFY2(f.stopCompositor(SIGTERM, 60000) == 0, qPrintable(findings));
-    for (const QString marker :
+    for (const QString &marker :
          { QStringLiteral("AddressSanitizer"), QStringLiteral("LeakSanitizer"),
            QStringLiteral("runtime error:") })
         QVERIFY2(!f.stderrContains(marker), qPrintable(f.stderrText()));

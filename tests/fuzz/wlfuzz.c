@@ -328,7 +328,8 @@ static void pool_request(void)
         break;
     }
     case 1: {
-        const int32_t size = chance(80) ? p->size + (int32_t)below(1 << 20) : any_int();
+        const int64_t grown = (int64_t)p->size + below(1 << 20);
+        const int32_t size = chance(80) && grown <= (8 << 20) ? (int32_t)grown : any_int();
         if (size > p->size && ftruncate(p->fd, size) < 0)
             return;
         if (size > p->size)
