@@ -26,6 +26,9 @@ using ObjectKey = QPair<wl_client *, uint32_t>;
 QHash<ObjectKey, wl_resource *> xdgSurfaces;
 // The xdg_surface of every xdg_toplevel; Qt deletes its side of a toplevel with either.
 QHash<ObjectKey, ObjectKey> toplevels;
+// The live xdg_toplevel of an xdg_surface: Qt leaves the toplevel dangling when its xdg_surface
+// goes first, which the protocol forbids anyway.
+QHash<ObjectKey, uint32_t> roles;
 QHash<wl_client *, wl_listener *> clientWatches;
 
 void clientDestroyed(wl_listener *listener, void *data)
@@ -40,6 +43,12 @@ void clientDestroyed(wl_listener *listener, void *data)
     for (auto it = toplevels.begin(); it != toplevels.end();) {
         if (it.key().first == client)
             it = toplevels.erase(it);
+        else
+            ++it;
+    }
+    for (auto it = roles.begin(); it != roles.end();) {
+        if (it.key().first == client)
+            it = roles.erase(it);
         else
             ++it;
     }
@@ -147,16 +156,22 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
     } else if (isClass(resource, "xdg_surface")) {
         const ObjectKey key(wl_resource_get_client(resource), wl_resource_get_id(resource));
         if (message->message_opcode == XDG_SURFACE_DESTROY) {
-            xdgSurfaces.insert(key, nullptr);
-            return;
-        }
-        if (xdgSurfaces.value(key)) {
-            if (message->message_opcode == GET_TOPLEVEL)
+            if (!roles.contains(key)) {
+                xdgSurfaces.insert(key, nullptr);
+                return;
+            }
+            refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
+            refusalText = "the xdg_surface was destroyed before its xdg_toplevel";
+        } else if (xdgSurfaces.value(key)) {
+            if (message->message_opcode == GET_TOPLEVEL && !roles.contains(key)) {
                 toplevels.insert({ key.first, message->arguments[0].n }, key);
+                roles.insert(key, message->arguments[0].n);
+            }
             return;
+        } else {
+            refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
+            refusalText = "the xdg_surface has lost its wl_surface";
         }
-        refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
-        refusalText = "the xdg_surface has lost its wl_surface";
     } else if (isClass(resource, "xdg_toplevel")) {
         wl_client *client = wl_resource_get_client(resource);
         const auto alive = [client](uint32_t id) {
@@ -165,8 +180,14 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
         };
         const bool parentAlive = message->message_opcode != SET_PARENT || !message->arguments[0].o
             || alive(wl_resource_get_id(reinterpret_cast<wl_resource *>(message->arguments[0].o)));
-        if (message->message_opcode == TOPLEVEL_DESTROY
-            || (alive(wl_resource_get_id(resource)) && parentAlive))
+        if (message->message_opcode == TOPLEVEL_DESTROY) {
+            const ObjectKey key(client, wl_resource_get_id(resource));
+            const ObjectKey owner = toplevels.take(key);
+            if (roles.value(owner) == key.second)
+                roles.remove(owner);
+            return;
+        }
+        if (alive(wl_resource_get_id(resource)) && parentAlive)
             return;
         refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
         refusalText = "the xdg_toplevel or its parent has lost its xdg_surface or wl_surface";

@@ -7,6 +7,8 @@
 //   vorlane_wlfuzz [--seed S] [--seconds T]   run sequences with seeds derived from S for T s
 //   vorlane_wlfuzz --replay SEED              run the one sequence of that seed
 //
+//   vorlane_wlfuzz --case NAME                one of the fixed sequences of run_case()
+//
 // Output: "seed S", one "sequence N seed X" line per sequence, and at the end
 // "sequences N requests N disconnects N". Exit status 0, or 3 when the compositor stopped
 // answering, 4 when it could not be reached any more.
@@ -247,10 +249,11 @@ static void decoration_configure(void *d, struct zxdg_toplevel_decoration_v1 *x,
 static const struct zxdg_toplevel_decoration_v1_listener decoration_listener
     = { decoration_configure };
 
+static bool newest_versions;
 static uint32_t bind_version(uint32_t offered, uint32_t known)
 {
     const uint32_t top = offered < known ? offered : known;
-    return chance(70) ? top : 1 + below(top);
+    return newest_versions || chance(70) ? top : 1 + below(top);
 }
 
 static void registry_global(void *data, struct wl_registry *registry, uint32_t name,
@@ -742,30 +745,33 @@ static int timed_roundtrip(struct wl_display *display)
     wl_callback_add_listener(sync, &sync_listener, &done);
     struct timespec start, now;
     clock_gettime(CLOCK_MONOTONIC, &start);
+    int result = -1;
     for (;;) {
         if (wl_display_dispatch_pending(display) < 0)
-            return -1;
+            break;
         if (done)
             return 1;
         if (wl_display_flush(display) < 0 && errno != EAGAIN)
-            return -1;
+            break;
         clock_gettime(CLOCK_MONOTONIC, &now);
         const long elapsed
             = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
         if (elapsed >= ANSWER_TIMEOUT_MS) {
-            wl_callback_destroy(sync);
-            return 0;
+            result = 0;
+            break;
         }
         if (wl_display_prepare_read(display) != 0)
             continue;
         struct pollfd fd = { wl_display_get_fd(display), POLLIN, 0 };
         if (poll(&fd, 1, (int)(ANSWER_TIMEOUT_MS - elapsed)) > 0) {
             if (wl_display_read_events(display) < 0)
-                return -1;
+                break;
         } else {
             wl_display_cancel_read(display);
         }
     }
+    wl_callback_destroy(sync);
+    return result;
 }
 
 // One sequence: connect, bind, a random number of random requests, read events now and then.
@@ -824,7 +830,7 @@ static int run_sequence(uint64_t seed, bool *lost)
             wl_proxy_destroy(c.objects[k].items[i]);
     }
     for (int i = 0; i < c.pool_count; ++i) {
-        wl_shm_pool_destroy(c.pools[i].proxy);
+        wl_proxy_destroy((struct wl_proxy *)c.pools[i].proxy);
         close(c.pools[i].fd);
     }
     void *globals[] = { c.compositor, c.subcompositor,      c.shm,     c.seat, c.output,
@@ -837,21 +843,75 @@ static int run_sequence(uint64_t seed, bool *lost)
     return answered ? 0 : 3;
 }
 
+// Request sequences that once brought the compositor down, each on a connection of its own.
+static struct xdg_toplevel *shown_toplevel(struct wl_surface *surface, struct xdg_surface **xs)
+{
+    *xs = xdg_wm_base_get_xdg_surface(c.wm_base, surface);
+    struct xdg_toplevel *toplevel = xdg_surface_get_toplevel(*xs);
+    wl_surface_commit(surface);
+    wl_display_roundtrip(c.display);
+    return toplevel;
+}
+
+static int run_case(const char *name)
+{
+    newest_versions = true;
+    c.display = wl_display_connect(NULL);
+    if (!c.display)
+        return 4;
+    c.registry = wl_display_get_registry(c.display);
+    wl_registry_add_listener(c.registry, &registry_listener, NULL);
+    wl_display_roundtrip(c.display);
+    if (!c.compositor || !c.subcompositor || !c.wm_base)
+        return 4;
+    struct wl_surface *a = wl_compositor_create_surface(c.compositor);
+    struct wl_surface *b = wl_compositor_create_surface(c.compositor);
+    struct xdg_surface *xa, *xb;
+    if (strcmp(name, "self-subsurface") == 0) {
+        shown_toplevel(a, &xa);
+        wl_subcompositor_get_subsurface(c.subcompositor, a, a);
+    } else if (strcmp(name, "subsurface-cycle") == 0) {
+        shown_toplevel(a, &xa);
+        wl_subcompositor_get_subsurface(c.subcompositor, b, a);
+        wl_subcompositor_get_subsurface(c.subcompositor, a, b);
+    } else if (strcmp(name, "surface-gone") == 0) {
+        xa = xdg_wm_base_get_xdg_surface(c.wm_base, a);
+        wl_surface_destroy(a);
+        xdg_surface_get_toplevel(xa);
+    } else if (strcmp(name, "parent-gone") == 0) {
+        struct xdg_toplevel *ta = shown_toplevel(a, &xa);
+        struct xdg_toplevel *tb = shown_toplevel(b, &xb);
+        xdg_surface_destroy(xb);
+        xdg_toplevel_set_parent(ta, tb);
+    } else {
+        fprintf(stderr, "unknown case %s\n", name);
+        return 2;
+    }
+    wl_display_roundtrip(c.display);
+    printf("case %s: %s\n", name, wl_display_get_error(c.display) ? "refused" : "accepted");
+    wl_display_disconnect(c.display);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     uint64_t seed = (uint64_t)time(NULL) ^ ((uint64_t)getpid() << 32);
     long seconds = 60;
     bool replay = false;
+    const char *known_case = NULL;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (strcmp(argv[i], "--seed") == 0) {
             seed = strtoull(argv[i + 1], NULL, 0);
         } else if (strcmp(argv[i], "--seconds") == 0) {
             seconds = strtol(argv[i + 1], NULL, 0);
+        } else if (strcmp(argv[i], "--case") == 0) {
+            known_case = argv[i + 1];
         } else if (strcmp(argv[i], "--replay") == 0) {
             seed = strtoull(argv[i + 1], NULL, 0);
             replay = true;
         } else {
-            fprintf(stderr, "usage: %s [--seed S] [--seconds T] | --replay SEED\n", argv[0]);
+            fprintf(stderr, "usage: %s [--seed S] [--seconds T] | --replay SEED | --case NAME\n",
+                    argv[0]);
             return 2;
         }
     }
@@ -862,6 +922,14 @@ int main(int argc, char **argv)
     if (!watch) {
         fprintf(stderr, "cannot connect to the Wayland display\n");
         return 4;
+    }
+    if (known_case) {
+        const int status = run_case(known_case);
+        const int answer = timed_roundtrip(watch);
+        if (answer <= 0)
+            fprintf(stderr, "the compositor %s\n", answer == 0 ? "stopped answering" : "is gone");
+        wl_display_disconnect(watch);
+        return status ? status : answer == 0 ? 3 : answer < 0 ? 4 : 0;
     }
     struct timespec start, now;
     clock_gettime(CLOCK_MONOTONIC, &start);
