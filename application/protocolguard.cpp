@@ -1,5 +1,6 @@
 #include "protocolguard.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QPair>
 
@@ -204,8 +205,12 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
 
 void install(wl_display *display)
 {
-    if (display)
-        wl_display_add_protocol_logger(display, onRequest, nullptr);
+    if (!display)
+        return;
+    wl_protocol_logger *logger = wl_display_add_protocol_logger(display, onRequest, nullptr);
+    // The display outlives the event loop but never frees its loggers.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp,
+                     [logger] { wl_protocol_logger_destroy(logger); });
 }
 
 } // namespace Vorlane::ProtocolGuard

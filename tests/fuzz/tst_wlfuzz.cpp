@@ -59,7 +59,9 @@ void tst_WlFuzz::randomRequests()
     f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
     QVERIFY(f.startAndWait());
 
-    QProcess *fuzz = f.startClient(QStringLiteral(VORLANE_WLFUZZ_PATH), args);
+    // Only the compositor's memory is in question, not the leaks of a client that is cut off.
+    QProcess *fuzz = f.startClient(QStringLiteral(VORLANE_WLFUZZ_PATH), args,
+                                   { { QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0") } });
     QList<qint64> rss;
     QElapsedTimer clock;
     clock.start();
@@ -93,7 +95,10 @@ void tst_WlFuzz::randomRequests()
         const qint64 grown = rss.last() - rss.at(rss.size() / 3);
         QVERIFY2(grown < 384 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(grown)));
     }
-    QVERIFY2(f.stopCompositor(SIGTERM, 60000) == 0, qPrintable(findings));
+    const int exitCode = f.stopCompositor(SIGTERM, 60000);
+    if (exitCode != 0)
+        qWarning().noquote() << f.stderrText().right(6000);
+    QCOMPARE(exitCode, 0);
     for (const QString &marker :
          { QStringLiteral("AddressSanitizer"), QStringLiteral("LeakSanitizer"),
            QStringLiteral("runtime error:") })
