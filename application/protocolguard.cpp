@@ -14,7 +14,8 @@ constexpr int GET_SUBSURFACE = 1;
 constexpr int GET_XDG_SURFACE = 2;
 constexpr int XDG_SURFACE_DESTROY = 0;
 constexpr int GET_TOPLEVEL = 1;
-constexpr int TOPLEVEL_DESTROY = 0;
+constexpr int GET_POPUP = 2;
+constexpr int ROLE_DESTROY = 0;
 constexpr int SET_PARENT = 1;
 constexpr uint32_t XDG_SURFACE_ERROR_NOT_CONSTRUCTED = 1;
 
@@ -25,9 +26,9 @@ QHash<wl_resource *, wl_listener *> watches;
 // Qt keeps a dangling pointer to it instead.
 using ObjectKey = QPair<wl_client *, uint32_t>;
 QHash<ObjectKey, wl_resource *> xdgSurfaces;
-// The xdg_surface of every xdg_toplevel; Qt deletes its side of a toplevel with either.
+// The xdg_surface of every xdg_toplevel and xdg_popup (role objects), by client and id.
 QHash<ObjectKey, ObjectKey> toplevels;
-// The live xdg_toplevel of an xdg_surface: Qt leaves the toplevel dangling when its xdg_surface
+// The live role object of an xdg_surface: Qt leaves it dangling or leaked when its xdg_surface
 // goes first, which the protocol forbids anyway.
 QHash<ObjectKey, uint32_t> roles;
 QHash<wl_client *, wl_listener *> clientWatches;
@@ -162,9 +163,10 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
                 return;
             }
             refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
-            refusalText = "the xdg_surface was destroyed before its xdg_toplevel";
+            refusalText = "the xdg_surface was destroyed before its role object";
         } else if (xdgSurfaces.value(key)) {
-            if (message->message_opcode == GET_TOPLEVEL && !roles.contains(key)) {
+            const int opcode = message->message_opcode;
+            if ((opcode == GET_TOPLEVEL || opcode == GET_POPUP) && !roles.contains(key)) {
                 toplevels.insert({ key.first, message->arguments[0].n }, key);
                 roles.insert(key, message->arguments[0].n);
             }
@@ -173,15 +175,16 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
             refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
             refusalText = "the xdg_surface has lost its wl_surface";
         }
-    } else if (isClass(resource, "xdg_toplevel")) {
+    } else if (isClass(resource, "xdg_toplevel") || isClass(resource, "xdg_popup")) {
         wl_client *client = wl_resource_get_client(resource);
         const auto alive = [client](uint32_t id) {
             const auto it = toplevels.constFind({ client, id });
             return it != toplevels.cend() && xdgSurfaces.value(it.value());
         };
-        const bool parentAlive = message->message_opcode != SET_PARENT || !message->arguments[0].o
+        const bool parentAlive = message->message_opcode != SET_PARENT
+            || isClass(resource, "xdg_popup") || !message->arguments[0].o
             || alive(wl_resource_get_id(reinterpret_cast<wl_resource *>(message->arguments[0].o)));
-        if (message->message_opcode == TOPLEVEL_DESTROY) {
+        if (message->message_opcode == ROLE_DESTROY) {
             const ObjectKey key(client, wl_resource_get_id(resource));
             const ObjectKey owner = toplevels.take(key);
             if (roles.value(owner) == key.second)
@@ -191,7 +194,7 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
         if (alive(wl_resource_get_id(resource)) && parentAlive)
             return;
         refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
-        refusalText = "the xdg_toplevel or its parent has lost its xdg_surface or wl_surface";
+        refusalText = "the role object or its parent has lost its xdg_surface or wl_surface";
     } else {
         return;
     }

@@ -5,11 +5,12 @@ struct wl_display;
 
 namespace Vorlane {
 
-// Qt Wayland Compositor 6.4 trusts some requests that crash it:
+// Qt Wayland Compositor 6.4 trusts some request sequences that crash it or leak:
 // - wl_subcompositor.get_subsurface for a surface and itself, a cycle of sub-surfaces, or a
 //   second sub-surface role of one surface (a cycle recurses without end once an item shows it);
-// - a request on an xdg_surface whose wl_surface is already destroyed (get_toplevel dereferences
-//   the missing surface).
+// - requests on an xdg_surface whose wl_surface is destroyed (get_toplevel dereferences it);
+// - destroying an xdg_surface before its toplevel or popup, and requests on such a role object
+//   (Qt keeps dangling pointers to the xdg_surface, or leaks the popup).
 // The guard sees every request before Qt handles it and refuses these with a protocol error,
 // which disconnects the client.
 namespace ProtocolGuard {

@@ -31,8 +31,57 @@ class tst_WlFuzz : public QObject
     Q_OBJECT
 
 private slots:
+    void knownSequences_data();
+    void knownSequences();
     void randomRequests();
 };
+
+namespace {
+
+// Only the compositor's memory is in question, not the leaks of a client that is cut off.
+const QMap<QString, QString> clientEnvironment
+    = { { QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0") } };
+
+// The compositor with one layout, in which the fuzz client's top-levels are placed and drawn, so
+// that they reach the containers and the renderer.
+bool startCompositor(CompositorFixture &f)
+{
+    return f.isValid() && f.writeLayoutFile(QStringLiteral("layouts.json"), R"({"layouts": [
+      {"id": "main", "name": "Main", "defaultRegion": "left", "regions": [
+        {"id": "left", "name": "Left", "x": 0, "y": 0, "width": 0.5, "height": 1, "regions": [
+          {"id": "inner", "name": "Inner", "x": 0, "y": 0, "width": 1, "height": 0.5, "regions": []}]},
+        {"id": "right", "name": "Right", "x": 0.5, "y": 0, "width": 0.5, "height": 1, "regions": []}]}]})")
+        && f.writeClientEntry(QStringLiteral("wlfuzz.desktop"), QStringLiteral("Fuzz"),
+                              QStringLiteral(VORLANE_WLFUZZ_PATH),
+                              QStringLiteral("X-DefaultRegion=main:left"))
+        && (f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main")),
+            f.startAndWait());
+}
+
+} // namespace
+
+// Request sequences that brought the compositor down once: each is refused with a protocol error
+// and the compositor keeps answering.
+void tst_WlFuzz::knownSequences_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char *name : { "self-subsurface", "subsurface-cycle", "surface-gone", "parent-gone",
+                              "xdg-surface-first" })
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void tst_WlFuzz::knownSequences()
+{
+    QFETCH(QString, name);
+    CompositorFixture f;
+    QVERIFY(startCompositor(f));
+    QProcess *client = f.startClient(QStringLiteral(VORLANE_WLFUZZ_PATH),
+                                     { QStringLiteral("--case"), name }, clientEnvironment);
+    QVERIFY(client->waitForFinished(120000));
+    QCOMPARE(client->exitCode(), 0);
+    QVERIFY(f.clientLines(client).contains(QStringLiteral("case %1: refused").arg(name)));
+    QVERIFY(f.compositorRunning());
+}
 
 void tst_WlFuzz::randomRequests()
 {
@@ -46,22 +95,11 @@ void tst_WlFuzz::randomRequests()
         args = { QStringLiteral("--seconds"), QString::number(seconds) };
 
     CompositorFixture f;
-    QVERIFY(f.isValid());
-    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), R"({"layouts": [
-      {"id": "main", "name": "Main", "defaultRegion": "left", "regions": [
-        {"id": "left", "name": "Left", "x": 0, "y": 0, "width": 0.5, "height": 1, "regions": [
-          {"id": "inner", "name": "Inner", "x": 0, "y": 0, "width": 1, "height": 0.5, "regions": []}]},
-        {"id": "right", "name": "Right", "x": 0.5, "y": 0, "width": 0.5, "height": 1, "regions": []}]}]})"));
-    // Its top-levels are placed and drawn, so that they reach the containers and the renderer.
-    QVERIFY(f.writeClientEntry(QStringLiteral("wlfuzz.desktop"), QStringLiteral("Fuzz"),
-                               QStringLiteral(VORLANE_WLFUZZ_PATH),
-                               QStringLiteral("X-DefaultRegion=main:left")));
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    QVERIFY(f.startAndWait());
+    QVERIFY(startCompositor(f));
 
-    // Only the compositor's memory is in question, not the leaks of a client that is cut off.
-    QProcess *fuzz = f.startClient(QStringLiteral(VORLANE_WLFUZZ_PATH), args,
-                                   { { QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0") } });
+    QProcess *fuzz
+        = f.startClient(QStringLiteral(VORLANE_WLFUZZ_PATH), args,
+                        { { QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0") } });
     QList<qint64> rss;
     QElapsedTimer clock;
     clock.start();

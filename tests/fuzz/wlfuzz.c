@@ -883,6 +883,12 @@ static int run_case(const char *name)
         struct xdg_toplevel *tb = shown_toplevel(b, &xb);
         xdg_surface_destroy(xb);
         xdg_toplevel_set_parent(ta, tb);
+    } else if (strcmp(name, "xdg-surface-first") == 0) {
+        shown_toplevel(a, &xa);
+        xdg_surface_destroy(xa);
+    } else if (strcmp(name, "subsurface") == 0) {
+        // Not refused: Qt never frees its record of a sub-surface (see README.md).
+        wl_subcompositor_get_subsurface(c.subcompositor, b, a);
     } else {
         fprintf(stderr, "unknown case %s\n", name);
         return 2;
