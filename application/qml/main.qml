@@ -151,20 +151,25 @@ WaylandCompositor {
     readonly property int maxToplevelsPerClient: 32
     property var refusedToplevels: ({ "count": 0, "warnedAt": -Infinity })
 
-    function moveEntry(index, from, to) {
+    function indexEntry(index, from, to) {
         const old = placedIn[from];
-        if (old) {
-            old.splice(old.indexOf(index), 1);
+        const at = old ? old.indexOf(index) : -1;
+        if (at >= 0) {
+            old.splice(at, 1);
             if (old.length === 0)
                 delete placedIn[from];
         }
         if (to !== quickBarID) {
             const members = placedIn[to] || (placedIn[to] = []);
-            let at = members.length;
-            while (at > 0 && members[at - 1] > index)
-                --at;
-            members.splice(at, 0, index);
+            let position = members.length;
+            while (position > 0 && members[position - 1] > index)
+                --position;
+            members.splice(position, 0, index);
         }
+    }
+
+    function moveEntry(index, from, to) {
+        indexEntry(index, from, to);
         surfaces.setProperty(index, "currentRegion", to);
     }
 
@@ -193,7 +198,9 @@ WaylandCompositor {
     // Removes entry index; true when it was the last entry of its process.
     function removeEntry(index) {
         const pid = entryPids[index];
-        moveEntry(index, surfaces.get(index).currentRegion, quickBarID);
+        // Only the index: a container whose surface is gone must not be resized (and configure
+        // a toplevel that may be gone too).
+        indexEntry(index, surfaces.get(index).currentRegion, quickBarID);
         for (const region in placedIn) {
             const members = placedIn[region];
             for (let k = 0; k < members.length; ++k) {
