@@ -11,6 +11,8 @@ namespace Vorlane::ProtocolGuard {
 namespace {
 
 constexpr int GET_SUBSURFACE = 1;
+constexpr int SET_BUFFER_TRANSFORM = 7;
+constexpr int SET_BUFFER_SCALE = 8;
 constexpr int GET_XDG_SURFACE = 2;
 constexpr int XDG_SURFACE_DESTROY = 0;
 constexpr int GET_TOPLEVEL = 1;
@@ -135,8 +137,23 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
     if (direction != WL_PROTOCOL_LOGGER_REQUEST)
         return;
     wl_resource *resource = message->resource;
-    if (message->message_opcode == GET_SUBSURFACE
-        && isClass(resource, wl_subcompositor_interface.name)) {
+    const int opcode = message->message_opcode;
+    if ((opcode == SET_BUFFER_TRANSFORM || opcode == SET_BUFFER_SCALE)
+        && isClass(resource, wl_surface_interface.name)) {
+        // Qt divides by the scale and indexes by the transform.
+        const int32_t value = message->arguments[0].i;
+        if (opcode == SET_BUFFER_SCALE && value <= 0) {
+            refusalCode = WL_SURFACE_ERROR_INVALID_SCALE;
+            refusalText = "the buffer scale must be positive";
+        } else if (opcode == SET_BUFFER_TRANSFORM
+                   && (value < WL_OUTPUT_TRANSFORM_NORMAL
+                       || value > WL_OUTPUT_TRANSFORM_FLIPPED_270)) {
+            refusalCode = WL_SURFACE_ERROR_INVALID_TRANSFORM;
+            refusalText = "no such buffer transform";
+        } else {
+            return;
+        }
+    } else if (opcode == GET_SUBSURFACE && isClass(resource, wl_subcompositor_interface.name)) {
         auto *surface = reinterpret_cast<wl_resource *>(message->arguments[1].o);
         auto *parent = reinterpret_cast<wl_resource *>(message->arguments[2].o);
         if (acceptableSubsurface(surface, parent)) {
@@ -165,7 +182,6 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
             refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
             refusalText = "the xdg_surface was destroyed before its role object";
         } else if (xdgSurfaces.value(key)) {
-            const int opcode = message->message_opcode;
             if ((opcode == GET_TOPLEVEL || opcode == GET_POPUP) && !roles.contains(key)) {
                 toplevels.insert({ key.first, message->arguments[0].n }, key);
                 roles.insert(key, message->arguments[0].n);

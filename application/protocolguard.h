@@ -10,7 +10,8 @@ namespace Vorlane {
 //   second sub-surface role of one surface (a cycle recurses without end once an item shows it);
 // - requests on an xdg_surface whose wl_surface is destroyed (get_toplevel dereferences it);
 // - destroying an xdg_surface before its toplevel or popup, and requests on such a role object
-//   (Qt keeps dangling pointers to the xdg_surface, or leaks the popup).
+//   (Qt keeps dangling pointers to the xdg_surface);
+// - a buffer scale below 1 (a division by zero on commit) or a transform outside the enum.
 // The guard sees every request before Qt handles it and refuses these with a protocol error,
 // which disconnects the client.
 namespace ProtocolGuard {

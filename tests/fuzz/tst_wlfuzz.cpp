@@ -66,7 +66,7 @@ void tst_WlFuzz::knownSequences_data()
 {
     QTest::addColumn<QString>("name");
     for (const char *name : { "self-subsurface", "subsurface-cycle", "surface-gone", "parent-gone",
-                              "xdg-surface-first" })
+                              "xdg-surface-first", "zero-scale" })
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 

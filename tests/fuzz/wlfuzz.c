@@ -886,6 +886,28 @@ static int run_case(const char *name)
     } else if (strcmp(name, "xdg-surface-first") == 0) {
         shown_toplevel(a, &xa);
         xdg_surface_destroy(xa);
+    } else if (strcmp(name, "zero-scale") == 0) {
+        shown_toplevel(a, &xa);
+        const int fd = memfd_create("wlfuzz", MFD_CLOEXEC);
+        if (fd < 0 || ftruncate(fd, 64 * 64 * 4) < 0)
+            return 4;
+        struct wl_shm_pool *pool = wl_shm_create_pool(c.shm, fd, 64 * 64 * 4);
+        close(fd);
+        wl_surface_attach(a, wl_shm_pool_create_buffer(pool, 0, 64, 64, 256, 0), 0, 0);
+        wl_surface_set_buffer_scale(a, 0);
+        wl_surface_commit(a);
+    } else if (strcmp(name, "popup") == 0) {
+        // Not refused either: Qt never frees a popup, even one destroyed in order.
+        shown_toplevel(a, &xa);
+        xb = xdg_wm_base_get_xdg_surface(c.wm_base, b);
+        struct xdg_positioner *p = xdg_wm_base_create_positioner(c.wm_base);
+        xdg_positioner_set_size(p, 10, 10);
+        xdg_positioner_set_anchor_rect(p, 0, 0, 5, 5);
+        struct xdg_popup *popup = xdg_surface_get_popup(xb, xa, p);
+        wl_surface_commit(b);
+        wl_display_roundtrip(c.display);
+        xdg_popup_destroy(popup);
+        xdg_surface_destroy(xb);
     } else if (strcmp(name, "subsurface") == 0) {
         // Not refused: Qt never frees its record of a sub-surface (see README.md).
         wl_subcompositor_get_subsurface(c.subcompositor, b, a);
