@@ -18,4 +18,6 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export QT_QPA_PLATFORM=offscreen
 export VORLANE_WLFUZZ_SECONDS=${SECONDS_TO_RUN:-600}
 export VORLANE_WLFUZZ_ARGS="$*"
+# Qt Test ends any test function after five minutes unless told otherwise.
+export QTEST_FUNCTION_TIMEOUT=$(((VORLANE_WLFUZZ_SECONDS + 600) * 1000))
 exec "$build/tests/fuzz/tst_wlfuzz"
