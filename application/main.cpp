@@ -1,6 +1,7 @@
 #include "configuration.h"
 #include "manager.h"
 #include "memorytrim.h"
+#include "protocolguard.h"
 #include "shmguard.h"
 
 #include <QCommandLineOption>
@@ -12,6 +13,7 @@
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QUrl>
+#include <QWaylandCompositor>
 
 namespace {
 
@@ -91,6 +93,9 @@ int main(int argc, char *argv[])
         },
         Qt::QueuedConnection);
     engine.load(url);
+    const QList<QObject *> roots = engine.rootObjects();
+    if (auto *compositor = qobject_cast<QWaylandCompositor *>(roots.value(0)))
+        Vorlane::ProtocolGuard::install(compositor->display());
 
     Vorlane::trimMemoryWhenIdle(engine);
 

@@ -108,7 +108,7 @@ WaylandCompositor {
 
         if (region === quickBarID) {
             debug("SurfaceModel: minimizing to QuickBar");
-            surfaces.setProperty(index, "currentRegion", quickBarID);
+            moveEntry(index, entry.currentRegion, quickBarID);
             surfaces.setProperty(index, surfaces.prefixMinimized + layoutId, 1);
             requestMinimizedState(entry.client);
             return;
@@ -116,26 +116,110 @@ WaylandCompositor {
 
         const target = coremanager.getRegion(region);
         const conflicts = target ? target.conflictsWith : [region];
-        for (let i = 0; i < surfaces.count; ++i) {
-            if (i === index)
+        let losers = [];
+        for (let c = 0; c < conflicts.length; ++c) {
+            const members = placedIn[conflicts[c]];
+            if (members)
+                losers = losers.concat(members);
+        }
+        losers.sort((a, b) => a - b);
+        for (let k = 0; k < losers.length; ++k) {
+            const i = losers[k];
+            if (i === index || (k > 0 && losers[k - 1] === i))
                 continue;
             const other = surfaces.get(i);
-            if (conflicts.indexOf(other.currentRegion) >= 0) {
-                debug("SurfaceModel: minimizing client " + other.name + " in conflicting region " + other.currentRegion);
-                setSurfaceRegion(i, quickBarID);
-            }
+            debug("SurfaceModel: minimizing client " + other.name + " in conflicting region " + other.currentRegion);
+            setSurfaceRegion(i, quickBarID);
         }
 
         debug("SurfaceModel: placing client " + entry.name + " in region " + region);
         if (entry.client)
             entry.client.requestExecutionState(Client.ES_RESUME);
-        surfaces.setProperty(index, "currentRegion", region);
+        moveEntry(index, entry.currentRegion, region);
         surfaces.setProperty(index, surfaces.prefixLastRegion + layoutId, region);
         surfaces.setProperty(index, surfaces.prefixMinimized + layoutId, 0);
     }
 
+    // Bookkeeping beside the surface model, so that no placement has to walk the whole model:
+    // the indices of the entries shown in each region (ascending), the process id of each entry,
+    // and the number of entries of each process.
+    property var placedIn: ({})
+    property var entryPids: []
+    property var entryCounts: ({})
+    // One process can list this many top-levels; a client that floods the compositor with more
+    // would otherwise slow every placement and fill the quick bar.
+    readonly property int maxToplevelsPerClient: 32
+    property var refusedToplevels: ({ "count": 0, "warnedAt": -Infinity })
+
+    function indexEntry(index, from, to) {
+        const old = placedIn[from];
+        const at = old ? old.indexOf(index) : -1;
+        if (at >= 0) {
+            old.splice(at, 1);
+            if (old.length === 0)
+                delete placedIn[from];
+        }
+        if (to !== quickBarID) {
+            const members = placedIn[to] || (placedIn[to] = []);
+            let position = members.length;
+            while (position > 0 && members[position - 1] > index)
+                --position;
+            members.splice(position, 0, index);
+        }
+    }
+
+    function moveEntry(index, from, to) {
+        indexEntry(index, from, to);
+        surfaces.setProperty(index, "currentRegion", to);
+    }
+
+    // False, with a warning at most every ten seconds, when the process has its fill of entries.
+    function admitToplevel(pid) {
+        if ((entryCounts[pid] || 0) < maxToplevelsPerClient)
+            return true;
+        const refused = refusedToplevels;
+        ++refused.count;
+        const now = Date.now();
+        if (now - refused.warnedAt >= 10000) {
+            console.warn("SurfaceModel: process " + pid + " has " + maxToplevelsPerClient
+                         + " top-level surfaces; not listing " + refused.count + " more");
+            refused.warnedAt = now;
+            refused.count = 0;
+        }
+        return false;
+    }
+
+    function appendEntry(entry) {
+        surfaces.append(entry);
+        entryPids.push(entry.pid);
+        entryCounts[entry.pid] = (entryCounts[entry.pid] || 0) + 1;
+    }
+
+    // Removes entry index; true when it was the last entry of its process.
+    function removeEntry(index) {
+        const pid = entryPids[index];
+        // Only the index: a container whose surface is gone must not be resized (and configure
+        // a toplevel that may be gone too).
+        indexEntry(index, surfaces.get(index).currentRegion, quickBarID);
+        for (const region in placedIn) {
+            const members = placedIn[region];
+            for (let k = 0; k < members.length; ++k) {
+                if (members[k] > index)
+                    --members[k];
+            }
+        }
+        entryPids.splice(index, 1);
+        surfaces.remove(index);
+        if (--entryCounts[pid] > 0)
+            return false;
+        delete entryCounts[pid];
+        return true;
+    }
+
     function handleToplevelCreated(toplevel, xdgSurface) {
         const pid = xdgSurface.surface.client.processId;
+        if (!admitToplevel(pid))
+            return;
         const newClient = coremanager.registerClient(pid);
         const details = newClient ? newClient.details : null;
         const entry = {
@@ -173,7 +257,7 @@ WaylandCompositor {
         entry["currentRegion"] = quickBarID;
 
         const newIndex = surfaces.count;
-        surfaces.append(entry);
+        appendEntry(entry);
 
         const last = currentLayout ? lastRegion(entry, currentLayout.id) : "";
         setSurfaceRegion(newIndex, !startMinimized && last !== "" ? last : quickBarID);
@@ -253,30 +337,19 @@ WaylandCompositor {
     }
 
     function handleRegionAreaClicked(regionId) {
-        for (let i = 0; i < surfaces.count; ++i) {
-            if (surfaces.get(i).pid === regionSelector.currentProcess) {
-                setSurfaceRegion(i, regionId);
-                break;
-            }
-        }
+        const index = entryPids.indexOf(regionSelector.currentProcess);
+        if (index >= 0)
+            setSurfaceRegion(index, regionId);
         regionSelector.currentProcess = -1;
     }
 
     function handleSurfaceDestroyed(index) {
         if (index < 0 || index >= surfaces.count)
             return;
-        const pid = surfaces.get(index).pid;
+        const pid = entryPids[index];
         // Several top-levels of one process share its Client: it goes only with the last of them.
-        let shared = false;
-        for (let i = 0; i < surfaces.count; ++i) {
-            if (i !== index && surfaces.get(i).pid === pid) {
-                shared = true;
-                break;
-            }
-        }
-        if (!shared)
+        if (removeEntry(index))
             coremanager.unregisterClient(pid);
-        surfaces.remove(index);
     }
 
     WaylandOutput {

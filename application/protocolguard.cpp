@@ -1,0 +1,235 @@
+#include "protocolguard.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QPair>
+
+#include <cstring>
+#include <wayland-server.h>
+
+namespace Vorlane::ProtocolGuard {
+namespace {
+
+constexpr int GET_SUBSURFACE = 1;
+constexpr int SET_BUFFER_TRANSFORM = 7;
+constexpr int SET_BUFFER_SCALE = 8;
+constexpr int GET_XDG_SURFACE = 2;
+constexpr int XDG_SURFACE_DESTROY = 0;
+constexpr int GET_TOPLEVEL = 1;
+constexpr int GET_POPUP = 2;
+constexpr int ROLE_DESTROY = 0;
+constexpr int SET_PARENT = 1;
+constexpr uint32_t XDG_SURFACE_ERROR_NOT_CONSTRUCTED = 1;
+
+// The parent of every surface that was given a sub-surface role, for as long as both live.
+QHash<wl_resource *, wl_resource *> parents;
+QHash<wl_resource *, wl_listener *> watches;
+// The wl_surface of every xdg_surface by client and object id, null once the surface is gone.
+// Qt keeps a dangling pointer to it instead.
+using ObjectKey = QPair<wl_client *, uint32_t>;
+QHash<ObjectKey, wl_resource *> xdgSurfaces;
+// The xdg_surface of every xdg_toplevel and xdg_popup (role objects), by client and id.
+QHash<ObjectKey, ObjectKey> toplevels;
+// The live role object of an xdg_surface: Qt leaves it dangling or leaked when its xdg_surface
+// goes first, which the protocol forbids anyway.
+QHash<ObjectKey, uint32_t> roles;
+QHash<wl_client *, wl_listener *> clientWatches;
+
+void clientDestroyed(wl_listener *listener, void *data)
+{
+    auto *client = static_cast<wl_client *>(data);
+    for (auto it = xdgSurfaces.begin(); it != xdgSurfaces.end();) {
+        if (it.key().first == client)
+            it = xdgSurfaces.erase(it);
+        else
+            ++it;
+    }
+    for (auto it = toplevels.begin(); it != toplevels.end();) {
+        if (it.key().first == client)
+            it = toplevels.erase(it);
+        else
+            ++it;
+    }
+    for (auto it = roles.begin(); it != roles.end();) {
+        if (it.key().first == client)
+            it = roles.erase(it);
+        else
+            ++it;
+    }
+    clientWatches.remove(client);
+    wl_list_remove(&listener->link);
+    delete listener;
+}
+
+void watchClient(wl_client *client)
+{
+    if (clientWatches.contains(client))
+        return;
+    auto *listener = new wl_listener;
+    listener->notify = clientDestroyed;
+    wl_client_add_destroy_listener(client, listener);
+    clientWatches.insert(client, listener);
+}
+
+void surfaceDestroyed(wl_listener *listener, void *data)
+{
+    auto *surface = static_cast<wl_resource *>(data);
+    parents.remove(surface);
+    for (auto it = xdgSurfaces.begin(); it != xdgSurfaces.end(); ++it) {
+        if (it.value() == surface)
+            it.value() = nullptr;
+    }
+    for (auto it = parents.begin(); it != parents.end();) {
+        if (it.value() == surface)
+            it = parents.erase(it);
+        else
+            ++it;
+    }
+    watches.remove(surface);
+    wl_list_remove(&listener->link);
+    delete listener;
+}
+
+void watch(wl_resource *surface)
+{
+    if (watches.contains(surface))
+        return;
+    auto *listener = new wl_listener;
+    listener->notify = surfaceDestroyed;
+    wl_resource_add_destroy_listener(surface, listener);
+    watches.insert(surface, listener);
+}
+
+bool acceptableSubsurface(wl_resource *surface, wl_resource *parent)
+{
+    if (!surface || !parent || surface == parent || parents.contains(surface))
+        return false;
+    for (wl_resource *above = parents.value(parent); above; above = parents.value(above)) {
+        if (above == surface)
+            return false;
+    }
+    return true;
+}
+
+// The refused request goes here instead of to Qt. libffi calls it with the request's own
+// arguments, of which it reads only the first two, the same for every request.
+const void *qtImplementation = nullptr;
+uint32_t refusalCode = 0;
+const char *refusalText = "";
+
+void refuse(wl_client *, wl_resource *resource)
+{
+    resource->object.implementation = qtImplementation;
+    wl_resource_post_error(resource, refusalCode, "%s", refusalText);
+}
+
+using Handler = void (*)(wl_client *, wl_resource *);
+const Handler refusing[] = { refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse,
+                             refuse, refuse, refuse, refuse, refuse, refuse, refuse, refuse };
+
+bool isClass(wl_resource *resource, const char *name)
+{
+    return std::strcmp(wl_resource_get_class(resource), name) == 0;
+}
+
+void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logger_message *message)
+{
+    if (direction != WL_PROTOCOL_LOGGER_REQUEST)
+        return;
+    wl_resource *resource = message->resource;
+    const int opcode = message->message_opcode;
+    if ((opcode == SET_BUFFER_TRANSFORM || opcode == SET_BUFFER_SCALE)
+        && isClass(resource, wl_surface_interface.name)) {
+        // Qt divides by the scale and indexes by the transform.
+        const int32_t value = message->arguments[0].i;
+        if (opcode == SET_BUFFER_SCALE && value <= 0) {
+            refusalCode = WL_SURFACE_ERROR_INVALID_SCALE;
+            refusalText = "the buffer scale must be positive";
+        } else if (opcode == SET_BUFFER_TRANSFORM
+                   && (value < WL_OUTPUT_TRANSFORM_NORMAL
+                       || value > WL_OUTPUT_TRANSFORM_FLIPPED_270)) {
+            refusalCode = WL_SURFACE_ERROR_INVALID_TRANSFORM;
+            refusalText = "no such buffer transform";
+        } else {
+            return;
+        }
+    } else if (opcode == GET_SUBSURFACE && isClass(resource, wl_subcompositor_interface.name)) {
+        auto *surface = reinterpret_cast<wl_resource *>(message->arguments[1].o);
+        auto *parent = reinterpret_cast<wl_resource *>(message->arguments[2].o);
+        if (acceptableSubsurface(surface, parent)) {
+            parents.insert(surface, parent);
+            watch(surface);
+            watch(parent);
+            return;
+        }
+        refusalCode = WL_SUBCOMPOSITOR_ERROR_BAD_SURFACE;
+        refusalText = "the surface cannot be a sub-surface of that parent";
+    } else if (message->message_opcode == GET_XDG_SURFACE && isClass(resource, "xdg_wm_base")) {
+        auto *surface = reinterpret_cast<wl_resource *>(message->arguments[1].o);
+        wl_client *client = wl_resource_get_client(resource);
+        xdgSurfaces.insert({ client, message->arguments[0].n }, surface);
+        watchClient(client);
+        if (surface)
+            watch(surface);
+        return;
+    } else if (isClass(resource, "xdg_surface")) {
+        const ObjectKey key(wl_resource_get_client(resource), wl_resource_get_id(resource));
+        if (message->message_opcode == XDG_SURFACE_DESTROY) {
+            if (!roles.contains(key)) {
+                xdgSurfaces.insert(key, nullptr);
+                return;
+            }
+            refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
+            refusalText = "the xdg_surface was destroyed before its role object";
+        } else if (xdgSurfaces.value(key)) {
+            if ((opcode == GET_TOPLEVEL || opcode == GET_POPUP) && !roles.contains(key)) {
+                toplevels.insert({ key.first, message->arguments[0].n }, key);
+                roles.insert(key, message->arguments[0].n);
+            }
+            return;
+        } else {
+            refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
+            refusalText = "the xdg_surface has lost its wl_surface";
+        }
+    } else if (isClass(resource, "xdg_toplevel") || isClass(resource, "xdg_popup")) {
+        wl_client *client = wl_resource_get_client(resource);
+        const auto alive = [client](uint32_t id) {
+            const auto it = toplevels.constFind({ client, id });
+            return it != toplevels.cend() && xdgSurfaces.value(it.value());
+        };
+        const bool parentAlive = message->message_opcode != SET_PARENT
+            || isClass(resource, "xdg_popup") || !message->arguments[0].o
+            || alive(wl_resource_get_id(reinterpret_cast<wl_resource *>(message->arguments[0].o)));
+        if (message->message_opcode == ROLE_DESTROY) {
+            const ObjectKey key(client, wl_resource_get_id(resource));
+            const ObjectKey owner = toplevels.take(key);
+            if (roles.value(owner) == key.second)
+                roles.remove(owner);
+            return;
+        }
+        if (alive(wl_resource_get_id(resource)) && parentAlive)
+            return;
+        refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
+        refusalText = "the role object or its parent has lost its xdg_surface or wl_surface";
+    } else {
+        return;
+    }
+    // libwayland calls the resource's implementation right after its loggers: this one request
+    // goes to the refusal instead of Qt.
+    qtImplementation = resource->object.implementation;
+    resource->object.implementation = refusing;
+}
+
+} // namespace
+
+void install(wl_display *display)
+{
+    if (!display)
+        return;
+    wl_protocol_logger *logger = wl_display_add_protocol_logger(display, onRequest, nullptr);
+    // The display outlives the event loop but never frees its loggers.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp,
+                     [logger] { wl_protocol_logger_destroy(logger); });
+}
+
+} // namespace Vorlane::ProtocolGuard
