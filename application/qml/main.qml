@@ -202,7 +202,10 @@ WaylandCompositor {
         // a toplevel that may be gone too).
         indexEntry(index, surfaces.get(index).currentRegion, quickBarID);
         for (const region in placedIn) {
+            // The engine's key walk may still name a region whose list was just deleted.
             const members = placedIn[region];
+            if (!members)
+                continue;
             for (let k = 0; k < members.length; ++k) {
                 if (members[k] > index)
                     --members[k];
