@@ -1,5 +1,8 @@
 #include "configuration.h"
+#include "connectionacceptor.h"
 #include "manager.h"
+#include "servicenotifier.h"
+#include "waylandsocket.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -9,7 +12,12 @@
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#include <QQuickWindow>
 #include <QUrl>
+#include <QWaylandCompositor>
+#include <QWaylandOutput>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -33,10 +41,39 @@ void chooseDefaultPlatform(int argc, char *argv[])
     qInfo() << "No display configured, using the platform" << platform.constData();
 }
 
+// A service starts with a soft limit of 1024 descriptors, which some hundred connections of one
+// careless or hostile program use up; take all that the hard limit allows.
+void raiseFileLimit()
+{
+    rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
+        return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+QQuickWindow *outputWindow(const QQmlApplicationEngine &engine)
+{
+    const QList<QObject *> roots = engine.rootObjects();
+    for (QObject *root : roots) {
+        auto *compositor = qobject_cast<QWaylandCompositor *>(root);
+        if (compositor && compositor->defaultOutput())
+            return qobject_cast<QQuickWindow *>(compositor->defaultOutput()->window());
+    }
+    return nullptr;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // Listen before anything else, so that clients started beside the compositor wait in the
+    // backlog instead of failing. Static, so that the socket file also goes when the option
+    // parser ends the process.
+    static Vorlane::WaylandSocket waylandSocket;
+    waylandSocket.open();
+    raiseFileLimit();
+
     chooseDefaultPlatform(argc, argv);
     QGuiApplication app(argc, argv);
 
@@ -63,6 +100,9 @@ int main(int argc, char *argv[])
     const bool debug = parser.isSet(debugOption);
 
     Vorlane::Configuration configuration(configFile);
+    // Both outlive the engine, whose compositor the acceptor serves.
+    Vorlane::ConnectionAcceptor acceptor(&waylandSocket);
+    Vorlane::ServiceNotifier serviceNotifier;
     QQmlApplicationEngine engine;
 
     const QString layoutsDir
@@ -88,6 +128,8 @@ int main(int argc, char *argv[])
         },
         Qt::QueuedConnection);
     engine.load(url);
+    if (!engine.rootObjects().isEmpty())
+        serviceNotifier.readyAfterFirstFrame(outputWindow(engine));
 
     return app.exec();
 }

@@ -178,7 +178,13 @@ bool CompositorFixture::start(const QStringList &extraArgs, bool useSettings)
     m_compositor = new QProcess;
     m_compositor->setProcessEnvironment(m_environment);
     m_compositor->setWorkingDirectory(m_base->path());
-    m_compositor->start(applicationPath(), args);
+    if (m_childSetup)
+        m_compositor->setChildProcessModifier(m_childSetup);
+    if (m_launcher.isEmpty())
+        m_compositor->start(applicationPath(), args);
+    else
+        m_compositor->start(m_launcher.first(),
+                            m_launcher.mid(1) + QStringList { applicationPath() } + args);
     if (!m_compositor->waitForStarted(30000)) {
         qWarning() << "compositor did not start:" << m_compositor->errorString();
         return false;

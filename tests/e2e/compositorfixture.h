@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 // Runs the real compositor program for end-to-end tests: a private runtime directory (0700),
@@ -53,6 +54,12 @@ public:
     // Environment of the compositor: QT_QPA_PLATFORM=offscreen and XDG_RUNTIME_DIR by default.
     void setCompositorEnvironment(const QString &name, const QString &value);
     void unsetCompositorEnvironment(const QString &name);
+
+    // A command that runs the compositor program (its path and arguments are appended), such as
+    // a shell that sets the environment from its own process id.
+    void setCompositorLauncher(const QStringList &command) { m_launcher = command; }
+    // Runs in the compositor's process between fork and exec (descriptors, resource limits).
+    void setCompositorChildSetup(const std::function<void()> &setup) { m_childSetup = setup; }
 
     // Starts the compositor with "-c <settings>" followed by extraArgs (pass useSettings false
     // to leave out "-c"). Does not wait for the socket.
@@ -122,6 +129,8 @@ private:
     QString m_rawSettings;
     bool m_useRawSettings = false;
     QProcessEnvironment m_environment;
+    QStringList m_launcher;
+    std::function<void()> m_childSetup;
     QProcess *m_compositor = nullptr;
     QProcess *m_xvfb = nullptr;
     QString m_display;

@@ -82,6 +82,9 @@ void TestInstall::installsFile_data()
     QTest::newRow("systemd unit") << underPrefix(VORLANE_SYSTEMD_UNIT_DIR)
             + QStringLiteral("/vorlane.service")
                                   << false;
+    QTest::newRow("systemd socket") << underPrefix(VORLANE_SYSTEMD_UNIT_DIR)
+            + QStringLiteral("/vorlane.socket")
+                                    << false;
 }
 
 void TestInstall::installsFile()
@@ -149,8 +152,18 @@ void TestInstall::unitStartsInstalledProgram()
         = QStringLiteral("\nExecStart=%1/vorlane_application --configfile %2/config.ini\n")
               .arg(underPrefix(VORLANE_INSTALL_BINDIR), configDir);
     QVERIFY2(unit.contains(execStart), qPrintable(unit));
-    QVERIFY(unit.contains(QStringLiteral("\nEnvironment=XDG_RUNTIME_DIR=")));
     QVERIFY(unit.contains(QStringLiteral("\nWantedBy=")));
+    QVERIFY(unit.contains(QStringLiteral("\nType=notify\n")));
+
+    // The socket systemd opens is the one the service's clients look for.
+    static const QRegularExpression runtimeDir(QStringLiteral("\nEnvironment=XDG_RUNTIME_DIR=(\\S+)\n"));
+    const QRegularExpressionMatch runtime = runtimeDir.match(unit);
+    QVERIFY(runtime.hasMatch());
+    const QString socket = QString::fromUtf8(readAll(
+        staged(underPrefix(VORLANE_SYSTEMD_UNIT_DIR) + QStringLiteral("/vorlane.socket"))));
+    QVERIFY2(socket.contains(QStringLiteral("\nListenStream=%1/wayland-0\n")
+                                 .arg(runtime.captured(1))),
+             qPrintable(socket));
 }
 
 void TestInstall::installedProgramFindsInstalledLibrary()
