@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -77,6 +78,7 @@ ConnectionAcceptor::~ConnectionAcceptor()
         wl_list_remove(&m_displayListener->link);
         delete m_displayListener;
     }
+    releaseSpares();
 }
 
 ConnectionAcceptor *ConnectionAcceptor::instance()
@@ -105,6 +107,13 @@ const QByteArray &ConnectionAcceptor::socketName() const
 void ConnectionAcceptor::acceptPending()
 {
     for (int i = 0; i < acceptBatch && m_display; ++i) {
+        // A client needs two descriptors (libwayland keeps a copy of the connection's): accept
+        // only while both are there, and otherwise leave the connection in the backlog.
+        if (!holdSpares()) {
+            pause(EMFILE);
+            return;
+        }
+        releaseSpares();
         const int fd = ::accept4(m_socket->fd(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd >= 0) {
             serve(fd);
@@ -112,20 +121,41 @@ void ConnectionAcceptor::acceptPending()
         }
         if (errno == EINTR || errno == ECONNABORTED)
             continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return;
-        // Out of descriptors or memory: the connection stays in the backlog, and trying again
-        // at once would only spin. Rest until a client leaves or the pause is over.
-        const int error = errno;
-        m_notifier->setEnabled(false);
-        m_resumeTimer.start();
-        if (m_failures.allow())
-            qWarning().noquote() << QStringLiteral("Cannot accept a Wayland client: %1; "
-                                                   "new clients wait until descriptors are free%2")
-                                        .arg(QString::fromLocal8Bit(std::strerror(error)),
-                                             suppressedNote(m_failures));
-        return;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            pause(errno);
+        break;
     }
+    holdSpares();
+}
+
+bool ConnectionAcceptor::holdSpares()
+{
+    for (int &fd : m_spares) {
+        if (fd < 0)
+            fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    }
+    return m_spares[0] >= 0 && m_spares[1] >= 0;
+}
+
+void ConnectionAcceptor::releaseSpares()
+{
+    for (int &fd : m_spares) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+}
+
+void ConnectionAcceptor::pause(int error)
+{
+    // Trying again at once would only spin: rest until a client leaves or the pause is over.
+    m_notifier->setEnabled(false);
+    m_resumeTimer.start();
+    if (m_failures.allow())
+        qWarning().noquote() << QStringLiteral("Cannot accept a Wayland client: %1; new clients "
+                                               "wait until descriptors are free%2")
+                                    .arg(QString::fromLocal8Bit(std::strerror(error)),
+                                         suppressedNote(m_failures));
 }
 
 void ConnectionAcceptor::serve(int fd)
