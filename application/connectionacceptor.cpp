@@ -12,6 +12,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,6 +22,10 @@ namespace {
 
 // Connections taken per wake-up, so that a flood cannot hold up drawing and input.
 const int acceptBatch = 64;
+// A client takes two descriptors (libwayland keeps a copy of the connection's); the rest stay
+// free for the compositor's own files, pipes and messages.
+const int descriptorsPerClient = 2;
+const int descriptorMargin = 8;
 
 ConnectionAcceptor *activeAcceptor = nullptr;
 
@@ -78,7 +83,6 @@ ConnectionAcceptor::~ConnectionAcceptor()
         wl_list_remove(&m_displayListener->link);
         delete m_displayListener;
     }
-    releaseSpares();
 }
 
 ConnectionAcceptor *ConnectionAcceptor::instance()
@@ -107,13 +111,11 @@ const QByteArray &ConnectionAcceptor::socketName() const
 void ConnectionAcceptor::acceptPending()
 {
     for (int i = 0; i < acceptBatch && m_display; ++i) {
-        // A client needs two descriptors (libwayland keeps a copy of the connection's): accept
-        // only while both are there, and otherwise leave the connection in the backlog.
-        if (!holdSpares()) {
+        // Short of descriptors, leave the connection in the backlog.
+        if (!descriptorsFree(descriptorsPerClient + descriptorMargin)) {
             pause(EMFILE);
             return;
         }
-        releaseSpares();
         const int fd = ::accept4(m_socket->fd(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd >= 0) {
             serve(fd);
@@ -123,27 +125,24 @@ void ConnectionAcceptor::acceptPending()
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             pause(errno);
-        break;
+        return;
     }
-    holdSpares();
 }
 
-bool ConnectionAcceptor::holdSpares()
+bool ConnectionAcceptor::descriptorsFree(int count) const
 {
-    for (int &fd : m_spares) {
+    int taken[descriptorsPerClient + descriptorMargin];
+    int got = 0;
+    while (got < count && got < int(std::size(taken))) {
+        const int fd = ::fcntl(m_socket->fd(), F_DUPFD_CLOEXEC, 0);
         if (fd < 0)
-            fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+            break;
+        taken[got++] = fd;
     }
-    return m_spares[0] >= 0 && m_spares[1] >= 0;
-}
-
-void ConnectionAcceptor::releaseSpares()
-{
-    for (int &fd : m_spares) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
+    const bool enough = got == count;
+    while (got > 0)
+        ::close(taken[--got]);
+    return enough;
 }
 
 void ConnectionAcceptor::pause(int error)

@@ -52,8 +52,7 @@ private:
     struct Connection;
     static void clientDestroyed(wl_listener *listener, void *data);
     static void displayDestroyed(wl_listener *listener, void *data);
-    bool holdSpares();
-    void releaseSpares();
+    bool descriptorsFree(int count) const;
     void pause(int error);
     void serve(int fd);
     void forget(Connection *connection);
@@ -61,7 +60,6 @@ private:
     WaylandSocket *m_socket;
     wl_display *m_display = nullptr;
     QSocketNotifier *m_notifier = nullptr;
-    int m_spares[2] = { -1, -1 };
     QTimer m_resumeTimer;
     QHash<pid_t, int> m_perProcess;
     QList<Connection *> m_connections;

@@ -201,7 +201,7 @@ bool CompositorFixture::waitForSocket(int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (compositorRunning()) {
-        if (socketAccepts(socketPath()))
+        if (socketServes(socketPath()))
             return true;
         if (deadline.hasExpired())
             return false;

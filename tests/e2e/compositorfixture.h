@@ -66,7 +66,7 @@ public:
     bool start(const QStringList &extraArgs = {}, bool useSettings = true);
     // start() and then waitForSocket().
     bool startAndWait(const QStringList &extraArgs = {}, int timeoutMs = 30000);
-    // Waits until the socket accepts a connection, or the compositor ends, or the time is up.
+    // Waits until the compositor answers on its socket, or ends, or the time is up.
     bool waitForSocket(int timeoutMs = 30000);
     // Starts the compositor under a private Xvfb (QT_QPA_PLATFORM=xcb), so that the whole
     // screen can be captured with screenshot(). Returns false when Xvfb is not available.
