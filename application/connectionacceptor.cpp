@@ -103,9 +103,9 @@ bool ConnectionAcceptor::attach(wl_display *display)
     return true;
 }
 
-const QByteArray &ConnectionAcceptor::socketName() const
+const char *ConnectionAcceptor::socketName() const
 {
-    return m_socket->name();
+    return m_socket->name().c_str();
 }
 
 void ConnectionAcceptor::acceptPending()
@@ -241,11 +241,11 @@ void ConnectionAcceptor::displayDestroyed(wl_listener *listener, void *)
 // Qt Wayland Compositor opens its default socket with this call when the compositor is created
 // and leaves the accepting to libwayland. The program defines it to hand Qt the socket it
 // opened at start-up instead, and to learn the display whose clients it accepts.
-extern "C" const char *wl_display_add_socket_auto(wl_display *display)
+extern "C" Q_DECL_EXPORT const char *wl_display_add_socket_auto(wl_display *display)
 {
     Vorlane::ConnectionAcceptor *acceptor = Vorlane::ConnectionAcceptor::instance();
     if (acceptor && acceptor->attach(display))
-        return acceptor->socketName().constData();
+        return acceptor->socketName();
     using AddSocketAuto = const char *(*)(wl_display *);
     static const auto libwayland
         = reinterpret_cast<AddSocketAuto>(::dlsym(RTLD_NEXT, "wl_display_add_socket_auto"));

@@ -17,8 +17,6 @@
 #include <QWaylandCompositor>
 #include <QWaylandOutput>
 
-#include <sys/resource.h>
-
 namespace {
 
 // On a bare device nothing names a platform, and Qt's default (xcb) would abort for want of a
@@ -41,17 +39,6 @@ void chooseDefaultPlatform(int argc, char *argv[])
     qInfo() << "No display configured, using the platform" << platform.constData();
 }
 
-// A service starts with a soft limit of 1024 descriptors, which some hundred connections of one
-// careless or hostile program use up; take all that the hard limit allows.
-void raiseFileLimit()
-{
-    rlimit limit;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
-        return;
-    limit.rlim_cur = limit.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &limit);
-}
-
 QQuickWindow *outputWindow(const QQmlApplicationEngine &engine)
 {
     const QList<QObject *> roots = engine.rootObjects();
@@ -65,15 +52,10 @@ QQuickWindow *outputWindow(const QQmlApplicationEngine &engine)
 
 } // namespace
 
-int main(int argc, char *argv[])
+// Called by the program's launcher (launcher.cpp) once it listens on the Wayland socket.
+extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
+                                                      Vorlane::WaylandSocket *waylandSocket)
 {
-    // Listen before anything else, so that clients started beside the compositor wait in the
-    // backlog instead of failing. Static, so that the socket file also goes when the option
-    // parser ends the process.
-    static Vorlane::WaylandSocket waylandSocket;
-    waylandSocket.open();
-    raiseFileLimit();
-
     chooseDefaultPlatform(argc, argv);
     QGuiApplication app(argc, argv);
 
@@ -101,7 +83,7 @@ int main(int argc, char *argv[])
 
     Vorlane::Configuration configuration(configFile);
     // Both outlive the engine, whose compositor the acceptor serves.
-    Vorlane::ConnectionAcceptor acceptor(&waylandSocket);
+    Vorlane::ConnectionAcceptor acceptor(waylandSocket);
     Vorlane::ServiceNotifier serviceNotifier;
     QQmlApplicationEngine engine;
 

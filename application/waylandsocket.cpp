@@ -1,8 +1,7 @@
 #include "waylandsocket.h"
 
-#include <QDebug>
-
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -19,6 +18,12 @@ namespace {
 // The first descriptor systemd passes, and the last "wayland-N" libwayland would try.
 const int firstPassedFd = 3;
 const int lastDisplayNumber = 32;
+
+std::string environment(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
 
 bool isListeningUnixStream(int fd)
 {
@@ -40,9 +45,9 @@ WaylandSocket::~WaylandSocket()
     if (m_fd >= 0)
         ::close(m_fd);
     // A socket of our own goes with us; one of systemd's stays for the next start.
-    if (!m_activated && !m_path.isEmpty()) {
-        ::unlink(m_path.constData());
-        ::unlink(m_lockPath.constData());
+    if (!m_activated && !m_path.empty()) {
+        ::unlink(m_path.c_str());
+        ::unlink(m_lockPath.c_str());
     }
     if (m_lockFd >= 0)
         ::close(m_lockFd);
@@ -57,23 +62,26 @@ bool WaylandSocket::open()
 
 bool WaylandSocket::adoptActivated()
 {
-    const QByteArray pid = qgetenv("LISTEN_PID");
-    const QByteArray count = qgetenv("LISTEN_FDS");
-    if (pid.isEmpty() || count.isEmpty() || pid.toLongLong() != ::getpid())
+    const std::string pid = environment("LISTEN_PID");
+    const std::string count = environment("LISTEN_FDS");
+    if (pid.empty() || count.empty() || std::atoll(pid.c_str()) != ::getpid())
         return false;
     // Meant for this process only: the clients it starts must not take them for their own.
     ::unsetenv("LISTEN_PID");
     ::unsetenv("LISTEN_FDS");
     ::unsetenv("LISTEN_FDNAMES");
-    const int fds = count.toInt();
+    const int fds = std::atoi(count.c_str());
     if (fds < 1)
         return false;
     if (fds > 1)
-        qWarning() << "Socket activation passed" << fds
-                   << "sockets; the first one is the Wayland socket, the rest are not used";
+        std::fprintf(stderr,
+                     "Socket activation passed %d sockets; the first one is the Wayland socket, "
+                     "the rest are not used\n",
+                     fds);
     if (!isListeningUnixStream(firstPassedFd)) {
-        qWarning() << "Socket activation passed a descriptor that is not a listening Unix stream "
-                      "socket; opening a socket of our own";
+        std::fprintf(stderr,
+                     "Socket activation passed a descriptor that is not a listening Unix stream "
+                     "socket; opening a socket of our own\n");
         return false;
     }
     ::fcntl(firstPassedFd, F_SETFD, FD_CLOEXEC);
@@ -86,34 +94,36 @@ bool WaylandSocket::adoptActivated()
     std::memset(&address, 0, sizeof(address));
     if (::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) == 0
         && address.sun_path[0] != '\0') {
-        const QByteArray path(address.sun_path,
-                              int(strnlen(address.sun_path, sizeof(address.sun_path))));
-        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-        const int slash = path.lastIndexOf('/');
-        const bool inRuntime = !runtime.isEmpty() && slash > 0
-            && (path.left(slash) == runtime || path.left(slash) + '/' == runtime);
-        m_name = inRuntime ? path.mid(slash + 1) : path;
+        const std::string path(address.sun_path,
+                               strnlen(address.sun_path, sizeof(address.sun_path)));
+        std::string runtime = environment("XDG_RUNTIME_DIR");
+        while (runtime.size() > 1 && runtime.back() == '/')
+            runtime.pop_back();
+        const size_t slash = path.rfind('/');
+        const bool inRuntime = !runtime.empty() && slash != std::string::npos && slash > 0
+            && path.compare(0, slash, runtime) == 0 && runtime.size() == slash;
+        m_name = inRuntime ? path.substr(slash + 1) : path;
     } else {
-        m_name = QByteArrayLiteral("wayland-0");
+        m_name = "wayland-0";
     }
     return true;
 }
 
 bool WaylandSocket::bindFree()
 {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (runtime.isEmpty())
+    const std::string runtime = environment("XDG_RUNTIME_DIR");
+    if (runtime.empty())
         return false;
     for (int number = 0; number <= lastDisplayNumber; ++number) {
-        const QByteArray name = "wayland-" + QByteArray::number(number);
-        const QByteArray path = runtime + '/' + name;
+        const std::string name = "wayland-" + std::to_string(number);
+        const std::string path = runtime + '/' + name;
         sockaddr_un address;
-        if (size_t(path.size()) >= sizeof(address.sun_path)) {
-            qWarning() << "The Wayland socket path" << path << "is too long";
+        if (path.size() >= sizeof(address.sun_path)) {
+            std::fprintf(stderr, "The Wayland socket path %s is too long\n", path.c_str());
             return false;
         }
-        const QByteArray lockPath = path + ".lock";
-        const int lockFd = ::open(lockPath.constData(), O_CREAT | O_CLOEXEC | O_RDWR,
+        const std::string lockPath = path + ".lock";
+        const int lockFd = ::open(lockPath.c_str(), O_CREAT | O_CLOEXEC | O_RDWR,
                                   S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP);
         if (lockFd < 0)
             continue;
@@ -123,17 +133,17 @@ bool WaylandSocket::bindFree()
         }
         // Whoever left the socket behind no longer holds the lock.
         struct stat status;
-        if (::lstat(path.constData(), &status) == 0 && (status.st_mode & (S_IWUSR | S_IWGRP)))
-            ::unlink(path.constData());
+        if (::lstat(path.c_str(), &status) == 0 && (status.st_mode & (S_IWUSR | S_IWGRP)))
+            ::unlink(path.c_str());
 
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         std::memset(&address, 0, sizeof(address));
         address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        std::memcpy(address.sun_path, path.c_str(), path.size());
         if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0
             || ::listen(fd, SOMAXCONN) != 0) {
-            qWarning() << "Cannot listen on the Wayland socket" << path << ":"
-                       << std::strerror(errno);
+            std::fprintf(stderr, "Cannot listen on the Wayland socket %s: %s\n", path.c_str(),
+                         std::strerror(errno));
             if (fd >= 0)
                 ::close(fd);
             ::close(lockFd);
