@@ -5,9 +5,12 @@
 
 #include "waylandsocket.h"
 
+#include <climits>
 #include <cstdio>
 #include <dlfcn.h>
+#include <string>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,6 +25,24 @@ void raiseFileLimit()
     ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
+// The compositor library beside the program (build tree) or in the library directory beside the
+// binary directory (installed). Found by path: a sanitizer's dlopen would search the run path
+// of the sanitizer's library instead of the program's. Global, so that Qt Wayland Compositor
+// finds the compositor's own socket set-up.
+void *loadCompositor()
+{
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof(self) - 1);
+    std::string dir = length > 0 ? std::string(self, size_t(length)) : std::string();
+    dir = dir.substr(0, dir.rfind('/') + 1);
+    for (const char *relative : { "", "../" VORLANE_INSTALL_LIBDIR "/" }) {
+        const std::string path = dir + relative + VORLANE_COMPOSITOR_LIBRARY;
+        if (::access(path.c_str(), F_OK) == 0)
+            return ::dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    }
+    return ::dlopen(VORLANE_COMPOSITOR_LIBRARY, RTLD_NOW | RTLD_GLOBAL);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -32,8 +53,7 @@ int main(int argc, char *argv[])
     socket.open();
     raiseFileLimit();
 
-    // Global, so that Qt Wayland Compositor finds the compositor's own socket set-up.
-    void *compositor = ::dlopen(VORLANE_COMPOSITOR_LIBRARY, RTLD_NOW | RTLD_GLOBAL);
+    void *compositor = loadCompositor();
     if (!compositor) {
         std::fprintf(stderr, "Cannot load the compositor: %s\n", ::dlerror());
         return 127;
