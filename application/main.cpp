@@ -1,8 +1,11 @@
 #include "configuration.h"
+#include "connectionacceptor.h"
 #include "manager.h"
 #include "memorytrim.h"
 #include "protocolguard.h"
+#include "servicenotifier.h"
 #include "shmguard.h"
+#include "waylandsocket.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -12,8 +15,10 @@
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#include <QQuickWindow>
 #include <QUrl>
 #include <QWaylandCompositor>
+#include <QWaylandOutput>
 
 namespace {
 
@@ -37,9 +42,22 @@ void chooseDefaultPlatform(int argc, char *argv[])
     qInfo() << "No display configured, using the platform" << platform.constData();
 }
 
+QQuickWindow *outputWindow(const QQmlApplicationEngine &engine)
+{
+    const QList<QObject *> roots = engine.rootObjects();
+    for (QObject *root : roots) {
+        auto *compositor = qobject_cast<QWaylandCompositor *>(root);
+        if (compositor && compositor->defaultOutput())
+            return qobject_cast<QQuickWindow *>(compositor->defaultOutput()->window());
+    }
+    return nullptr;
+}
+
 } // namespace
 
-int main(int argc, char *argv[])
+// Called by the program's launcher (launcher.cpp) once it listens on the Wayland socket.
+extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
+                                                      Vorlane::WaylandSocket *waylandSocket)
 {
     chooseDefaultPlatform(argc, argv);
     QGuiApplication app(argc, argv);
@@ -68,6 +86,9 @@ int main(int argc, char *argv[])
     const bool debug = parser.isSet(debugOption);
 
     Vorlane::Configuration configuration(configFile);
+    // Both outlive the engine, whose compositor the acceptor serves.
+    Vorlane::ConnectionAcceptor acceptor(waylandSocket);
+    Vorlane::ServiceNotifier serviceNotifier;
     QQmlApplicationEngine engine;
 
     const QString layoutsDir
@@ -96,6 +117,8 @@ int main(int argc, char *argv[])
     const QList<QObject *> roots = engine.rootObjects();
     if (auto *compositor = qobject_cast<QWaylandCompositor *>(roots.value(0)))
         Vorlane::ProtocolGuard::install(compositor->display());
+    if (!roots.isEmpty())
+        serviceNotifier.readyAfterFirstFrame(outputWindow(engine));
 
     Vorlane::trimMemoryWhenIdle(engine);
 

@@ -220,7 +220,7 @@ bool connected(wl_display *display, wl_client *client)
 
 extern "C" {
 
-struct wl_shm_buffer *wl_shm_buffer_get(struct wl_resource *resource)
+Q_DECL_EXPORT struct wl_shm_buffer *wl_shm_buffer_get(struct wl_resource *resource)
 {
     static const auto real = next<wl_shm_buffer *(*)(wl_resource *)>("wl_shm_buffer_get");
     wl_shm_buffer *buffer = real(resource);
@@ -231,7 +231,7 @@ struct wl_shm_buffer *wl_shm_buffer_get(struct wl_resource *resource)
     return buffer;
 }
 
-struct wl_shm_pool *wl_shm_buffer_ref_pool(struct wl_shm_buffer *buffer)
+Q_DECL_EXPORT struct wl_shm_pool *wl_shm_buffer_ref_pool(struct wl_shm_buffer *buffer)
 {
     static const auto real = next<wl_shm_pool *(*)(wl_shm_buffer *)>("wl_shm_buffer_ref_pool");
     wl_shm_pool *pool = real(buffer);
@@ -249,7 +249,7 @@ struct wl_shm_pool *wl_shm_buffer_ref_pool(struct wl_shm_buffer *buffer)
     return pool;
 }
 
-void *wl_shm_buffer_get_data(struct wl_shm_buffer *buffer)
+Q_DECL_EXPORT void *wl_shm_buffer_get_data(struct wl_shm_buffer *buffer)
 {
     static const auto real = next<void *(*)(wl_shm_buffer *)>("wl_shm_buffer_get_data");
     void *data = real(buffer);
@@ -283,7 +283,7 @@ void *wl_shm_buffer_get_data(struct wl_shm_buffer *buffer)
     return data;
 }
 
-void wl_shm_pool_unref(struct wl_shm_pool *pool)
+Q_DECL_EXPORT void wl_shm_pool_unref(struct wl_shm_pool *pool)
 {
     static const auto real = next<void (*)(wl_shm_pool *)>("wl_shm_pool_unref");
     {

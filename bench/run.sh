@@ -39,6 +39,8 @@ args=(--vorlane "$build/application/vorlane_application"
 [ -n "${QUICK:-}" ] && args+=(--quick)
 "$build/bench/bench_compositors" "${args[@]}"
 
+nice -n 10 cmake --build "$build" -j2 --target bench_hostile >&2 && "$build/bench/bench_hostile" --vorlane "$build/application/vorlane_application" --probe "$build/tests/e2e/probe/vorlane_probe" --stress-dir "$build/tests/stress" --runs "$runs"
+
 for extra in bench_layouts bench_registry bench_shmguard; do
     if [ -x "$build/bench/$extra" ]; then
         echo

@@ -1,5 +1,5 @@
 # Install layout of a device besides the program and the library: the example configuration in
-# the configuration directory and a systemd unit that starts the compositor with it.
+# the configuration directory and the systemd units (service and socket) that start the compositor.
 
 set(VORLANE_CONFIG_DIR "/etc/vorlane" CACHE PATH
     "Directory of the installed settings file, layouts/ and clients/")
@@ -57,5 +57,6 @@ if(VORLANE_INSTALL_SYSTEMD_UNIT)
         configure_file(\"${PROJECT_SOURCE_DIR}/dist/vorlane.service.in\"
                        \"${_vorlane_staged}/vorlane.service\" @ONLY)
     ")
-    install(FILES "${_vorlane_staged}/vorlane.service" DESTINATION "${VORLANE_SYSTEMD_UNIT_DIR}")
+    install(FILES "${_vorlane_staged}/vorlane.service" "${PROJECT_SOURCE_DIR}/dist/vorlane.socket"
+            DESTINATION "${VORLANE_SYSTEMD_UNIT_DIR}")
 endif()

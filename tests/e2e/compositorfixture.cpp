@@ -180,6 +180,8 @@ bool CompositorFixture::start(const QStringList &extraArgs, bool useSettings)
     m_compositor = new QProcess;
     m_compositor->setProcessEnvironment(m_environment);
     m_compositor->setWorkingDirectory(m_base->path());
+    if (m_childSetup)
+        m_compositor->setChildProcessModifier(m_childSetup);
     m_compositor->start(m_launcher.isEmpty() ? applicationPath() : m_launcher.first(), args);
     if (!m_compositor->waitForStarted(30000)) {
         qWarning() << "compositor did not start:" << m_compositor->errorString();
@@ -197,7 +199,7 @@ bool CompositorFixture::waitForSocket(int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (compositorRunning()) {
-        if (socketAccepts(socketPath()))
+        if (socketServes(socketPath()))
             return true;
         if (deadline.hasExpired())
             return false;

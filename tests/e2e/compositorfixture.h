@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 // Runs the real compositor program for end-to-end tests: a private runtime directory (0700),
@@ -53,16 +54,19 @@ public:
     // Environment of the compositor: QT_QPA_PLATFORM=offscreen and XDG_RUNTIME_DIR by default.
     void setCompositorEnvironment(const QString &name, const QString &value);
     void unsetCompositorEnvironment(const QString &name);
-    // A command line that start() puts before the program, e.g. a tracer; compositorPid() is
-    // then the launcher's process id.
+    // A command line that start() puts before the program (its path and arguments are
+    // appended), e.g. a tracer or a shell that sets the environment from its own process id;
+    // compositorPid() is then the launcher's process id.
     void setLauncher(const QStringList &launcher) { m_launcher = launcher; }
+    // Runs in the compositor's process between fork and exec (descriptors, resource limits).
+    void setCompositorChildSetup(const std::function<void()> &setup) { m_childSetup = setup; }
 
     // Starts the compositor with "-c <settings>" followed by extraArgs (pass useSettings false
     // to leave out "-c"). Does not wait for the socket.
     bool start(const QStringList &extraArgs = {}, bool useSettings = true);
     // start() and then waitForSocket().
     bool startAndWait(const QStringList &extraArgs = {}, int timeoutMs = 30000);
-    // Waits until the socket accepts a connection, or the compositor ends, or the time is up.
+    // Waits until the compositor answers on its socket, or ends, or the time is up.
     bool waitForSocket(int timeoutMs = 30000);
     // Starts the compositor under a private Xvfb (QT_QPA_PLATFORM=xcb), so that the whole
     // screen can be captured with screenshot(). Returns false when Xvfb is not available.
@@ -126,6 +130,7 @@ private:
     bool m_useRawSettings = false;
     QProcessEnvironment m_environment;
     QStringList m_launcher;
+    std::function<void()> m_childSetup;
     QProcess *m_compositor = nullptr;
     QProcess *m_xvfb = nullptr;
     QString m_display;

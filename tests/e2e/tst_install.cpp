@@ -78,10 +78,13 @@ void TestInstall::installsFile_data()
     QTest::newRow("program") << bin + QStringLiteral("/vorlane_application") << true;
     QTest::newRow("library soname") << lib + QStringLiteral("/libvorlane_core.so.1") << false;
     QTest::newRow("library") << lib + QStringLiteral("/libvorlane_core.so") << false;
+    QTest::newRow("compositor") << lib + QStringLiteral("/libvorlane_compositor.so") << false;
     QTest::newRow("settings") << configDir + QStringLiteral("/config.ini") << false;
     QTest::newRow("systemd unit") << underPrefix(VORLANE_SYSTEMD_UNIT_DIR)
             + QStringLiteral("/vorlane.service")
                                   << false;
+    QTest::newRow("systemd socket")
+        << underPrefix(VORLANE_SYSTEMD_UNIT_DIR) + QStringLiteral("/vorlane.socket") << false;
 }
 
 void TestInstall::installsFile()
@@ -149,8 +152,19 @@ void TestInstall::unitStartsInstalledProgram()
         = QStringLiteral("\nExecStart=%1/vorlane_application --configfile %2/config.ini\n")
               .arg(underPrefix(VORLANE_INSTALL_BINDIR), configDir);
     QVERIFY2(unit.contains(execStart), qPrintable(unit));
-    QVERIFY(unit.contains(QStringLiteral("\nEnvironment=XDG_RUNTIME_DIR=")));
     QVERIFY(unit.contains(QStringLiteral("\nWantedBy=")));
+    QVERIFY(unit.contains(QStringLiteral("\nType=notify\n")));
+
+    // The socket systemd opens is the one the service's clients look for.
+    static const QRegularExpression runtimeDir(
+        QStringLiteral("\nEnvironment=XDG_RUNTIME_DIR=(\\S+)\n"));
+    const QRegularExpressionMatch runtime = runtimeDir.match(unit);
+    QVERIFY(runtime.hasMatch());
+    const QString socket = QString::fromUtf8(
+        readAll(staged(underPrefix(VORLANE_SYSTEMD_UNIT_DIR) + QStringLiteral("/vorlane.socket"))));
+    QVERIFY2(
+        socket.contains(QStringLiteral("\nListenStream=%1/wayland-0\n").arg(runtime.captured(1))),
+        qPrintable(socket));
 }
 
 void TestInstall::installedProgramFindsInstalledLibrary()
@@ -158,12 +172,15 @@ void TestInstall::installedProgramFindsInstalledLibrary()
     const QString program
         = staged(underPrefix(VORLANE_INSTALL_BINDIR) + QStringLiteral("/vorlane_application"));
 
-    // The loader must take the staged library, not one of the build tree or of the system.
+    // The loader must take the staged library, not one of the build tree or of the system. The
+    // program loads the compositor library, which needs the core library.
+    const QString compositor
+        = staged(underPrefix(VORLANE_INSTALL_LIBDIR)) + QStringLiteral("/libvorlane_compositor.so");
     QProcess ldd;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("LD_LIBRARY_PATH"));
     ldd.setProcessEnvironment(environment);
-    ldd.start(QStringLiteral("ldd"), { program });
+    ldd.start(QStringLiteral("ldd"), { compositor });
     QVERIFY(ldd.waitForFinished(60000));
     const QString libraries = QString::fromUtf8(ldd.readAllStandardOutput());
     static const QRegularExpression line(QStringLiteral("libvorlane_core\\.so\\.1 => (\\S+)"));
