@@ -278,7 +278,7 @@ Rectangle {
     }
 
     // The scroll bars exist only while the list overflows: the controls module they need costs
-    // more memory than the whole rest of the bar.
+    // more memory than the whole rest of the bar. The first one loads it off the display thread.
     Loader {
         id: clientListScrollBarV
 
@@ -293,6 +293,7 @@ Rectangle {
         // Counts the full spacing between elements, so it shows a little before an overflow.
         // A list without size (while the bar is built) has nothing to show a bar on.
         active: quickbar.state !== "HORIZONTAL" && clientList.height > 0 && clientList.height < d.entryCount * (quickbar.width - 2 * quickbar.spacing) + (d.entryCount - 1) * quickbar.spacing
+        asynchronous: true
         source: d.scrollBarUrl
     }
 
@@ -308,6 +309,7 @@ Rectangle {
         anchors.left: clientList.left
         anchors.right: clientList.right
         active: quickbar.state === "HORIZONTAL" && clientList.width > 0 && clientList.width < d.entryCount * (quickbar.height - 2 * quickbar.spacing) + (d.entryCount - 1) * quickbar.spacing
+        asynchronous: true
         source: d.scrollBarUrl
     }
 
