@@ -14,6 +14,10 @@ namespace {
 // Long enough that an animation or a burst of client frames does not trim between its frames.
 constexpr int STILL_MS = 2000;
 
+// One allocator arena for the whole program, set before any thread starts: the QML loader thread
+// allocates little, and an arena of its own would keep pages that the display thread cannot use.
+const int singleArena = ::mallopt(M_ARENA_MAX, 1);
+
 void trim(QQmlEngine &engine)
 {
     engine.trimComponentCache();

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Kestrix.Vorlane.Core as Core
 
 // The panel along one screen edge: header, one element per connected client, the layout
@@ -134,6 +133,8 @@ Rectangle {
         readonly property bool hasHeaderImage: headerImageSource !== ""
         readonly property color dividerColor: settings.value("QuickBar/DividerColor")
         readonly property int entryCount: root.surfaceModel ? root.surfaceModel.count : 0
+        // Absolute, so that a copy of this bar outside the program still finds it.
+        readonly property url scrollBarUrl: "qrc:/Kestrix/Vorlane/Application/QuickBarScrollBar.qml"
 
         function relayBodyClick() {
             quickbar.closeLayoutSelector();
@@ -222,8 +223,6 @@ Rectangle {
         // The elements' blurred rims supply most of the visual gap.
         spacing: quickbar.spacing / 4
         model: root.surfaceModel
-        ScrollBar.vertical: clientListScrollBarV
-        ScrollBar.horizontal: clientListScrollBarH
 
         delegate: Loader {
             id: quickbarElement
@@ -278,29 +277,40 @@ Rectangle {
         }
     }
 
-    ScrollBar {
+    // The scroll bars exist only while the list overflows: the controls module they need costs
+    // more memory than the whole rest of the bar. The first one loads it off the display thread.
+    Loader {
         id: clientListScrollBarV
 
-        objectName: "clientListScrollBarV"
+        readonly property string barName: "clientListScrollBarV"
+        readonly property bool vertical: true
+        readonly property Flickable list: clientList
+
         anchors.right: quickbar.right
         anchors.rightMargin: quickbar.spacing / 4
         anchors.top: clientList.top
         anchors.bottom: clientList.bottom
-        policy: ScrollBar.AlwaysOn
         // Counts the full spacing between elements, so it shows a little before an overflow.
-        visible: quickbar.state !== "HORIZONTAL" && clientList.height < d.entryCount * (quickbar.width - 2 * quickbar.spacing) + (d.entryCount - 1) * quickbar.spacing
+        // A list without size (while the bar is built) has nothing to show a bar on.
+        active: quickbar.state !== "HORIZONTAL" && clientList.height > 0 && clientList.height < d.entryCount * (quickbar.width - 2 * quickbar.spacing) + (d.entryCount - 1) * quickbar.spacing
+        asynchronous: true
+        source: d.scrollBarUrl
     }
 
-    ScrollBar {
+    Loader {
         id: clientListScrollBarH
 
-        objectName: "clientListScrollBarH"
+        readonly property string barName: "clientListScrollBarH"
+        readonly property bool vertical: false
+        readonly property Flickable list: clientList
+
         anchors.bottom: quickbar.bottom
         anchors.bottomMargin: quickbar.spacing / 4
         anchors.left: clientList.left
         anchors.right: clientList.right
-        policy: ScrollBar.AlwaysOn
-        visible: quickbar.state === "HORIZONTAL" && clientList.width < d.entryCount * (quickbar.height - 2 * quickbar.spacing) + (d.entryCount - 1) * quickbar.spacing
+        active: quickbar.state === "HORIZONTAL" && clientList.width > 0 && clientList.width < d.entryCount * (quickbar.height - 2 * quickbar.spacing) + (d.entryCount - 1) * quickbar.spacing
+        asynchronous: true
+        source: d.scrollBarUrl
     }
 
     Text {
