@@ -13,7 +13,8 @@
 //   button <toplevel> <x> <y> <pressed|released> (surface-local position of the pointer)
 //
 // Commands read from standard input, one per line: "destroy <toplevel>", "quit", and
-// "request <name> <toplevel>" with a window request name as for --request.
+// "request <name> <toplevel>" with a window request name as for --request, answered with
+// "requested <name> <toplevel>" once the compositor has handled it.
 
 #define _GNU_SOURCE
 #include "xdg-shell-client-protocol.h"
@@ -443,8 +444,13 @@ static bool handle_command(char *line)
     int index;
     char name[32];
     if (sscanf(line, "request %31s %d", name, &index) == 2) {
-        if (index < 0 || index >= MAX_TOPLEVELS || !window_request(&toplevels[index], name))
+        if (index < 0 || index >= MAX_TOPLEVELS || !window_request(&toplevels[index], name)) {
             report("error request %s", line + 8);
+        } else {
+            // Once the compositor has handled it.
+            wl_display_roundtrip(the_display);
+            report("requested %s %d", name, index);
+        }
         return true;
     }
     if (sscanf(line, "destroy %d", &index) == 1) {
