@@ -1135,6 +1135,13 @@ void tst_Scene::keyboardFocus()
     QVERIFY(xdotool({ QStringLiteral("mousemove"), QStringLiteral("200"), QStringLiteral("200"),
                       QStringLiteral("click"), QStringLiteral("1") }));
     QVERIFY(keyTo(a, b));
+    // When the focused surface goes, the one focused before it has the keyboard again.
+    QVERIFY(xdotool({ QStringLiteral("mousemove"), QStringLiteral("600"), QStringLiteral("200"),
+                      QStringLiteral("click"), QStringLiteral("1") }));
+    QVERIFY(keyTo(b, a));
+    b->write("quit\n");
+    QVERIFY(b->waitForFinished(30000));
+    QVERIFY(keyTo(a, nullptr));
     QVERIFY(f.compositorRunning());
 }
 
