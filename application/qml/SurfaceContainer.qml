@@ -4,23 +4,10 @@ import QtWayland.Compositor
 Item {
     id: container
 
-    // The size last sent, so that settling bindings do not repeat a configure.
-    property size sentSize: Qt.size(-1, -1)
+    // The size the client is told: all of the container.
+    readonly property size clientSize: Qt.size(width, height)
 
     signal surfaceDestroyed
-
-    // Tells the client the size of its region. Sizes are whole, non-negative pixels: a region
-    // with negative or undefined geometry must not reach the client as a bogus configure.
-    function announceSize() {
-        if (!modelToplevel)
-            return;
-        const w = isFinite(shell.width) ? Math.max(0, Math.round(shell.width)) : 0;
-        const h = isFinite(shell.height) ? Math.max(0, Math.round(shell.height)) : 0;
-        if (w === sentSize.width && h === sentSize.height)
-            return;
-        sentSize = Qt.size(w, h);
-        modelToplevel.sendFullscreen(sentSize);
-    }
 
     implicitWidth: 800
     implicitHeight: 480
@@ -29,6 +16,12 @@ Item {
     onVisibleChanged: {
         if (debugMode)
             console.debug("SurfaceContainer for " + model.name + " set " + (visible ? "Visible" : "Hidden"));
+    }
+
+    // Where the client's buffer does not cover the container.
+    Rectangle {
+        anchors.fill: parent
+        color: String(settings.value("SurfaceContainer/FillColor"))
     }
 
     Rectangle {
@@ -41,15 +34,24 @@ Item {
         visible: debugMode
     }
 
-    ShellSurfaceItem {
-        id: shell
+    // Neither the picture nor the input of a larger buffer may reach beyond the container.
+    Item {
+        id: viewport
 
-        width: container.width
-        height: container.height
-        shellSurface: modelShellSurface
+        anchors.fill: parent
+        clip: true
 
-        onWidthChanged: container.announceSize()
-        onHeightChanged: container.announceSize()
-        onSurfaceDestroyed: container.surfaceDestroyed()
+        // The buffer at its own size, never scaled: centred where it is smaller than the
+        // container, from the top or left edge where it is larger, since a client lays out its
+        // content from there.
+        ShellSurfaceItem {
+            id: shell
+
+            x: width < viewport.width ? Math.round((viewport.width - width) / 2) : 0
+            y: height < viewport.height ? Math.round((viewport.height - height) / 2) : 0
+            shellSurface: modelShellSurface
+
+            onSurfaceDestroyed: container.surfaceDestroyed()
+        }
     }
 }

@@ -3,6 +3,7 @@ import QtQuick.Window
 import QtWayland.Compositor
 import QtWayland.Compositor.XdgShell
 import Kestrix.Vorlane.Core
+import Kestrix.Vorlane.Application
 
 WaylandCompositor {
     id: root
@@ -12,6 +13,11 @@ WaylandCompositor {
     readonly property alias layoutModel: layouts
     property var currentLayout: coremanager.layouts[coremanager.selectedLayoutIndex]
 
+    // The configurator of each top-level, made as soon as the top-level appears.
+    property var configurators: new Map()
+    // While a layout change re-places every surface, the keyboard stays where it is and is
+    // settled once at the end.
+    property bool holdFocus: false
     // The quick bar side; headerClicked() in debug mode moves it around the screen.
     property string quickBarPosition: String(settings.value("Settings/QuickBarPosition"))
     readonly property bool quickBarHidden: settings.value("Settings/DisableQuickBar") == 1
@@ -23,6 +29,10 @@ WaylandCompositor {
         const configured = multipleOf90(settings.value("Settings/Orientation"));
         return isNaN(configured) ? 0 : configured;
     }
+
+    // A configurator is made once ahead, so that the first client does not wait for what a first
+    // use costs.
+    Component.onCompleted: configuratorComponent.createObject(root).destroy()
 
     // The angle a text or number stands for, or NaN when it is no multiple of 90.
     function multipleOf90(value) {
@@ -138,6 +148,99 @@ WaylandCompositor {
         moveEntry(index, entry.currentRegion, region);
         surfaces.setProperty(index, surfaces.prefixLastRegion + layoutId, region);
         surfaces.setProperty(index, surfaces.prefixMinimized + layoutId, 0);
+        focusPlaced(index);
+    }
+
+    // The container of entry index, null when there is none.
+    function containerAt(index) {
+        return index >= 0 && index < surfaceContainerSpawner.count ? surfaceContainerSpawner.itemAt(index) : null;
+    }
+
+    function isShown(region) {
+        return region !== quickBarID && region !== "";
+    }
+
+    // The configurator of a top-level, made on first use; it goes with its top-level, and only
+    // the references of those gone are left to forget.
+    function configuratorOf(toplevel) {
+        if (!toplevel)
+            return null;
+        let configurator = configurators.get(toplevel);
+        if (!configurator) {
+            configurators.forEach((value, key) => {
+                if (!value.toplevel)
+                    configurators.delete(key);
+            });
+            configurator = configuratorComponent.createObject(toplevel, { "toplevel": toplevel });
+            configurators.set(toplevel, configurator);
+        }
+        return configurator;
+    }
+
+    function containerSource(details) {
+        const own = details ? details.surfaceContainer : "Default";
+        return own === "Default" ? String(settings.value("Components/SurfaceContainer")) : own;
+    }
+
+    // The client learns its size before its container and quick bar element are made. With the
+    // built-in container its area is its region, which the model knows already; another
+    // container decides its client's area itself once it exists.
+    function configureBeforePlacing(toplevel, details, entry, startMinimized) {
+        if (containerSource(details) !== "qrc:///Kestrix/Vorlane/Application/SurfaceContainer.qml")
+            return;
+        let region = currentLayout && !startMinimized ? lastRegion(entry, currentLayout.id) : "";
+        if (region === "DEFAULT")
+            region = currentLayout.defaultRegion;
+        if (region !== "" && !currentLayout.regionExists(region))
+            return;
+        const configurator = configuratorOf(toplevel);
+        const rect = coremanager.getRegionRect(region === "" ? quickBarID : region);
+        configurator.size = Qt.size(regionLayout.width * rect.width, regionLayout.height * rect.height);
+        if (region !== "")
+            configurator.takeFocus();
+        configurator.configureNow();
+    }
+
+    // A surface that is placed takes the keyboard.
+    function focusPlaced(index) {
+        const container = containerAt(index);
+        if (!holdFocus && container && container.configurator)
+            container.configurator.takeFocus();
+    }
+
+    // A hidden surface gives up the keyboard at once, so that its last configure carries both
+    // its new size and its lost activation; who takes the keyboard is settled afterwards.
+    function surfaceHidden(configurator) {
+        if (!configurator || !configurator.focused)
+            return;
+        configurator.releaseFocus();
+        if (!holdFocus)
+            Qt.callLater(refocus, false);
+    }
+
+    // Unless a shown surface has the keyboard, it goes to the most recently focused surface
+    // still shown; with fallback, else to the last shown one.
+    function refocus(fallback) {
+        let candidate = null;
+        for (let i = 0; i < surfaces.count; ++i) {
+            const container = containerAt(i);
+            const configurator = container ? container.configurator : null;
+            if (!configurator || !isShown(surfaces.get(i).currentRegion))
+                continue;
+            if (configurator.focused)
+                return;
+            if (!candidate || configurator.focusRank > candidate.focusRank
+                    || (fallback && configurator.focusRank === candidate.focusRank))
+                candidate = configurator;
+        }
+        if (candidate && (candidate.focusRank > 0 || fallback))
+            candidate.takeFocus();
+    }
+
+    // A client asked to be minimised: as a tap on its shown element would do.
+    function handleMinimizeRequest(index) {
+        if (index >= 0 && index < surfaces.count && isShown(surfaces.get(index).currentRegion))
+            setSurfaceRegion(index, quickBarID);
     }
 
     // Bookkeeping beside the surface model, so that no placement has to walk the whole model:
@@ -259,6 +362,7 @@ WaylandCompositor {
         }
         entry["currentRegion"] = quickBarID;
 
+        configureBeforePlacing(toplevel, details, entry, startMinimized);
         const newIndex = surfaces.count;
         appendEntry(entry);
 
@@ -275,11 +379,13 @@ WaylandCompositor {
     function handleLayoutChanged() {
         currentLayout = coremanager.layouts[coremanager.selectedLayoutIndex];
         const layoutId = currentLayout ? currentLayout.id : "";
+        holdFocus = true;
         for (let i = 0; i < surfaces.count; ++i) {
             const entry = surfaces.get(i);
             const last = lastRegion(entry, layoutId);
             setSurfaceRegion(i, !minimizedIn(entry, layoutId) && last !== "" ? last : quickBarID);
         }
+        holdFocus = false;
         // A region id may stand in both layouts with other geometry: a container whose region
         // text stayed the same must still take the new layout's rectangle and stacking number.
         for (let j = 0; j < surfaceContainerSpawner.count; ++j) {
@@ -287,6 +393,7 @@ WaylandCompositor {
             if (container)
                 container.refreshRegion();
         }
+        refocus(true);
     }
 
     function handleElementClicked(index) {
@@ -452,6 +559,7 @@ WaylandCompositor {
                         property var modelToplevel: model.topLevel
                         property string currentRegion: model.currentRegion
                         property rect regionRect: Qt.rect(0, 0, 0, 0)
+                        readonly property ToplevelConfigurator configurator: root.configuratorOf(modelToplevel)
 
                         // Stacking numbers of regions grow with their count; a surface must
                         // never rise above the region selector however many regions there are.
@@ -465,18 +573,40 @@ WaylandCompositor {
                         width: regionLayout.width * regionRect.width
                         height: regionLayout.height * regionRect.height
                         visible: currentRegion !== root.quickBarID && currentRegion !== ""
-                        source: {
-                            const details = model.client ? model.client.details : null;
-                            const own = details ? details.surfaceContainer : "Default";
-                            return own === "Default" ? String(settings.value("Components/SurfaceContainer")) : own;
-                        }
+                        source: root.containerSource(model.client ? model.client.details : null)
 
                         onCurrentRegionChanged: {
                             refreshRegion();
+                            if (!root.isShown(currentRegion))
+                                root.surfaceHidden(configurator);
                             root.debug("SurfaceContainer for " + model.name + " changed to region " + currentRegion + " (rect: "
                                        + regionRect.x + "," + regionRect.y + "-" + regionRect.width + "," + regionRect.height + ")");
                         }
                         Component.onCompleted: refreshRegion()
+                        // A surface that goes leaves the keyboard to the one focused before it.
+                        Component.onDestruction: Qt.callLater(root.refocus, false)
+
+                        Binding {
+                            target: container.configurator
+                            property: "view"
+                            value: container.item
+                        }
+                        // A container may give its client less than its own area.
+                        Binding {
+                            target: container.configurator
+                            property: "size"
+                            value: container.item && container.item.clientSize !== undefined
+                                   ? container.item.clientSize : Qt.size(container.width, container.height)
+                        }
+
+                        Connections {
+                            target: container.modelToplevel
+                            ignoreUnknownSignals: true
+
+                            function onSetMinimized() {
+                                root.handleMinimizeRequest(index);
+                            }
+                        }
 
                         Connections {
                             target: container.item
@@ -588,6 +718,13 @@ WaylandCompositor {
                 }
             }
         }
+    }
+
+    Component {
+        id: configuratorComponent
+
+        // Tells the client its size and activation and answers its window requests.
+        ToplevelConfigurator {}
     }
 
     XdgShell {

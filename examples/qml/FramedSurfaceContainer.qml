@@ -5,8 +5,9 @@
 // or for one client with X-SurfaceContainer in its desktop entry.
 //
 // The scene provides modelShellSurface, modelToplevel, model (the surface entry) and
-// root.quickBarID; it sizes and places the container. The container must show the surface,
-// tell the client its size, and emit surfaceDestroyed() when the surface is gone.
+// root.quickBarID; it sizes and places the container, and tells the client the size given by
+// clientSize. The container must show the surface unscaled inside that area and emit
+// surfaceDestroyed() when the surface is gone.
 import QtQuick
 import QtWayland.Compositor
 
@@ -14,18 +15,11 @@ Item {
     id: container
 
     readonly property int frameWidth: 3
-    readonly property int titleHeight: Math.min(24, height / 6)
+    readonly property int titleHeight: Math.round(Math.min(24, height / 6))
+    // The client gets the area inside the frame.
+    readonly property size clientSize: Qt.size(viewport.width, viewport.height)
 
     signal surfaceDestroyed
-
-    // Whole, non-negative pixels only: a minimised container is 0 by 0, so the frame would
-    // otherwise give a negative size.
-    function announceSize() {
-        if (!modelToplevel)
-            return;
-        modelToplevel.sendFullscreen(Qt.size(Math.max(0, Math.round(shell.width)),
-                                             Math.max(0, Math.round(shell.height))));
-    }
 
     visible: model.currentRegion !== root.quickBarID && model.currentRegion !== ""
 
@@ -47,17 +41,25 @@ Item {
         }
     }
 
-    ShellSurfaceItem {
-        id: shell
+    // The client's area, filled where its buffer is smaller; a larger buffer is cut at its edges.
+    Rectangle {
+        id: viewport
 
         x: container.frameWidth
         y: container.titleHeight
         width: Math.max(0, container.width - 2 * container.frameWidth)
         height: Math.max(0, container.height - container.titleHeight - container.frameWidth)
-        shellSurface: modelShellSurface
+        color: String(settings.value("SurfaceContainer/FillColor"))
+        clip: true
 
-        onWidthChanged: container.announceSize()
-        onHeightChanged: container.announceSize()
-        onSurfaceDestroyed: container.surfaceDestroyed()
+        ShellSurfaceItem {
+            id: shell
+
+            x: width < viewport.width ? Math.round((viewport.width - width) / 2) : 0
+            y: height < viewport.height ? Math.round((viewport.height - height) / 2) : 0
+            shellSurface: modelShellSurface
+
+            onSurfaceDestroyed: container.surfaceDestroyed()
+        }
     }
 }

@@ -5,7 +5,9 @@
 
 #include <QImage>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
+#include <QUrl>
 
 #include <csignal>
 
@@ -34,6 +36,13 @@ const QByteArray otherLayouts = R"({"layouts": [
 const QString fullscreen = QStringLiteral(" fullscreen");
 // The configure of a surface in main's "left" beside the default quick bar.
 const QString leftHalf = QStringLiteral("352 480") + fullscreen;
+
+// A probe's last configure without the activated state, which follows the keyboard and is
+// checked on its own.
+QString lastConfigure(CompositorFixture &f, QProcess *probe, int toplevel = 0)
+{
+    return f.lastProbeConfigure(probe, toplevel).remove(QStringLiteral(",activated"));
+}
 
 // Writes both layout files, the test driver when asked, the default layout and then the settings
 // given as "Group/Key=value" (after the driver's, so they may replace a component), and starts
@@ -110,6 +119,13 @@ private slots:
     void westonClient();
     void pixels_data();
     void pixels();
+    void configureSequences_data();
+    void configureSequences();
+    void qtClients_data();
+    void qtClients();
+    void bufferOfOtherSize_data();
+    void bufferOfOtherSize();
+    void keyboardFocus();
 };
 
 void tst_Scene::placement_data()
@@ -209,14 +225,11 @@ void tst_Scene::placement()
              qPrintable(f.stderrText()));
 
     QProcess *probe = f.startClient(CompositorFixture::probePath());
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), expected + fullscreen, 30000);
-    // After Qt's initial configure the client is only ever offered fullscreen, never the same
-    // size twice in a row.
-    const QStringList configures = f.probeConfigures(probe);
-    for (qsizetype i = 1; i < configures.size(); ++i) {
-        QVERIFY2(configures.at(i).endsWith(fullscreen), qPrintable(configures.join(u'|')));
-        QVERIFY2(configures.at(i) != configures.at(i - 1), qPrintable(configures.join(u'|')));
-    }
+    // After Qt's initial configure one more: full screen at the final size, activated when shown.
+    const QString last
+        = expected + fullscreen + QLatin1String(expected == "0 0" ? "" : ",activated");
+    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), last, 30000);
+    QCOMPARE(f.probeConfigures(probe), QStringList({ QStringLiteral("0 0 -"), last }));
     if (!message.isEmpty())
         QTRY_VERIFY2(f.stderrContains(message), qPrintable(f.stderrText()));
     QVERIFY(f.compositorRunning());
@@ -255,7 +268,7 @@ void tst_Scene::minimizedModes()
     f.driverCommand(QStringLiteral("click 0"));
     QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
     QTRY_VERIFY(CompositorFixture::processState(pid) != 'T');
-    QTRY_COMPARE(f.lastProbeConfigure(probe), leftHalf);
+    QTRY_COMPARE(lastConfigure(f, probe), leftHalf);
 
     // Minimised once more by a click: 0x0, and stopped again for the paused mode.
     f.driverCommand(QStringLiteral("click 0"));
@@ -265,7 +278,7 @@ void tst_Scene::minimizedModes()
         f.driverCommand(QStringLiteral("click 0"));
         QTRY_VERIFY(CompositorFixture::processState(pid) != 'T');
     }
-    QTRY_COMPARE(f.lastProbeConfigure(probe).left(4),
+    QTRY_COMPARE(lastConfigure(f, probe).left(4),
                  stops ? QStringLiteral("352 ") : QStringLiteral("0 0 "));
 }
 
@@ -301,7 +314,7 @@ void tst_Scene::regionSelection()
     QCOMPARE(field(dump.first(), QStringLiteral("selecting")), QStringLiteral("-1"));
     QCOMPARE(field(entryLine(dump, 0), QStringLiteral("region")), QStringLiteral("rightBottom"));
     QTRY_VERIFY(CompositorFixture::processState(pid) != 'T');
-    QTRY_COMPARE(f.lastProbeConfigure(probe), QStringLiteral("352 240") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, probe), QStringLiteral("352 240") + fullscreen);
 
     // A region that the layout lacks sends the surface to the quick bar.
     f.driverCommand(QStringLiteral("longpress 0"));
@@ -384,7 +397,7 @@ void tst_Scene::headerClicked()
                         debug ? QStringList { QStringLiteral("-d") } : QStringList()),
              qPrintable(f.stderrText()));
     QProcess *probe = f.startClient(CompositorFixture::probePath());
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), leftHalf, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe), leftHalf, 30000);
 
     // Region area and quick bar area for each side (12 % of 800x480).
     const QMap<QString, QPair<QString, QString>> areas = {
@@ -409,7 +422,7 @@ void tst_Scene::headerClicked()
         f.driverCommand(QStringLiteral("body"));
     }
     // The surface follows the region area.
-    QTRY_COMPARE(f.lastProbeConfigure(probe),
+    QTRY_COMPARE(lastConfigure(f, probe),
                  QLatin1String(debug ? "400 422" : "352 480") + fullscreen);
 }
 
@@ -445,18 +458,18 @@ void tst_Scene::conflicts()
     QVERIFY2(startScene(f, QStringLiteral("main"), false), qPrintable(f.stderrText()));
 
     QProcess *a = f.startClient(probeA);
-    QTRY_VERIFY_WITH_TIMEOUT(f.lastProbeConfigure(a).startsWith(QStringLiteral("352 ")), 30000);
-    const QString placedA = f.lastProbeConfigure(a);
+    QTRY_VERIFY_WITH_TIMEOUT(lastConfigure(f, a).startsWith(QStringLiteral("352 ")), 30000);
+    const QString placedA = lastConfigure(f, a);
     QProcess *b = f.startClient(probeB);
-    QTRY_VERIFY_WITH_TIMEOUT(f.lastProbeConfigure(b).startsWith(QStringLiteral("352 ")), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(lastConfigure(f, b).startsWith(QStringLiteral("352 ")), 30000);
 
     if (minimised) {
         QTRY_COMPARE(CompositorFixture::processState(a->processId()), 'T');
         // The stopped probe reads its configures once continued.
         CompositorFixture::sendSignal(a->processId(), SIGCONT);
-        QTRY_COMPARE(f.lastProbeConfigure(a), QStringLiteral("0 0") + fullscreen);
+        QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("0 0") + fullscreen);
     } else {
-        QCOMPARE(f.lastProbeConfigure(a), placedA);
+        QCOMPARE(lastConfigure(f, a), placedA);
         QVERIFY(CompositorFixture::processState(a->processId()) != 'T');
     }
 }
@@ -472,28 +485,26 @@ void tst_Scene::layoutChange()
     QVERIFY2(startScene(f, QStringLiteral("second"), true), qPrintable(f.stderrText()));
 
     QProcess *a = f.startClient(probeA);
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(a), QStringLiteral("704 240") + fullscreen,
-                              30000);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, a), QStringLiteral("704 240") + fullscreen, 30000);
     QProcess *b = f.startClient(probeB);
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(b), QStringLiteral("704 240") + fullscreen,
-                              30000);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, b), QStringLiteral("704 240") + fullscreen, 30000);
     QCOMPARE(regionOf(f, 1), QStringLiteral("bottom"));
 
     QCOMPARE(f.driverCommand(QStringLiteral("layout main")),
              QStringList { QStringLiteral("setCurrentLayout true") });
-    QTRY_COMPARE(f.lastProbeConfigure(a), leftHalf);
-    QTRY_COMPARE(f.lastProbeConfigure(b), leftHalf);
+    QTRY_COMPARE(lastConfigure(f, a), leftHalf);
+    QTRY_COMPARE(lastConfigure(f, b), leftHalf);
     QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
     QCOMPARE(regionOf(f, 1), QStringLiteral("right"));
 
     // Minimised in main, it returns to its region in second and stays minimised in main.
     f.driverCommand(QStringLiteral("click 0"));
-    QTRY_COMPARE(f.lastProbeConfigure(a), QStringLiteral("0 0") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("0 0") + fullscreen);
     f.driverCommand(QStringLiteral("layout second"));
-    QTRY_COMPARE(f.lastProbeConfigure(a), QStringLiteral("704 240") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("704 240") + fullscreen);
     QCOMPARE(regionOf(f, 0), QStringLiteral("top"));
     f.driverCommand(QStringLiteral("layout main"));
-    QTRY_COMPARE(f.lastProbeConfigure(a), QStringLiteral("0 0") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("0 0") + fullscreen);
     QCOMPARE(regionOf(f, 0), QStringLiteral("QuickBar"));
     QCOMPARE(regionOf(f, 1), QStringLiteral("right"));
 }
@@ -510,15 +521,15 @@ void tst_Scene::layoutChangeOrder()
     QVERIFY(!probeA.isEmpty() && !probeB.isEmpty());
     QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
     QProcess *a = f.startClient(probeA);
-    QTRY_VERIFY_WITH_TIMEOUT(f.lastProbeConfigure(a).startsWith(QStringLiteral("352")), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(lastConfigure(f, a).startsWith(QStringLiteral("352")), 30000);
     QProcess *b = f.startClient(probeB);
-    QTRY_VERIFY_WITH_TIMEOUT(f.lastProbeConfigure(b).startsWith(QStringLiteral("352")), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(lastConfigure(f, b).startsWith(QStringLiteral("352")), 30000);
 
     f.driverCommand(QStringLiteral("layout third"));
     QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
     QCOMPARE(regionOf(f, 1), QStringLiteral("QuickBar"));
-    QTRY_COMPARE(f.lastProbeConfigure(a), QStringLiteral("704 480") + fullscreen);
-    QTRY_COMPARE(f.lastProbeConfigure(b), QStringLiteral("0 0") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("704 480") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, b), QStringLiteral("0 0") + fullscreen);
 
     // Back in main both return to their own regions.
     f.driverCommand(QStringLiteral("layout main"));
@@ -534,12 +545,12 @@ void tst_Scene::sameRegionIdInNewLayout()
     QVERIFY(writeProbeEntry(f, QStringLiteral("X-DefaultRegion=main:left;third:left")));
     QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
     QProcess *probe = f.startClient(CompositorFixture::probePath());
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), leftHalf, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe), leftHalf, 30000);
 
     f.driverCommand(QStringLiteral("layout third"));
-    QTRY_COMPARE(f.lastProbeConfigure(probe), QStringLiteral("704 480") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, probe), QStringLiteral("704 480") + fullscreen);
     f.driverCommand(QStringLiteral("layout main"));
-    QTRY_COMPARE(f.lastProbeConfigure(probe), leftHalf);
+    QTRY_COMPARE(lastConfigure(f, probe), leftHalf);
     QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
 }
 
@@ -570,7 +581,7 @@ void tst_Scene::closeClient()
 
     QProcess *probe = f.startClient(CompositorFixture::probePath());
     const qint64 pid = probe->processId();
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), leftHalf, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe), leftHalf, 30000);
     if (kill) {
         CompositorFixture::sendSignal(pid, SIGKILL);
     } else {
@@ -584,7 +595,7 @@ void tst_Scene::closeClient()
 
     // The next client of the program is placed again.
     QProcess *next = f.startClient(CompositorFixture::probePath());
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(next), leftHalf, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, next), leftHalf, 30000);
     QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
 }
 
@@ -607,8 +618,8 @@ void tst_Scene::severalToplevels()
                                     { QStringLiteral("--toplevels"), QStringLiteral("2") });
     const qint64 pid = probe->processId();
     // Both want "left": the second one wins and the first is minimised.
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe, 1), leftHalf, 30000);
-    QTRY_COMPARE(f.lastProbeConfigure(probe, 0), QStringLiteral("0 0") + fullscreen);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe, 1), leftHalf, 30000);
+    QTRY_COMPARE(lastConfigure(f, probe, 0), QStringLiteral("0 0") + fullscreen);
 
     probe->write(QStringLiteral("destroy %1\n").arg(firstClosed).toUtf8());
     QTRY_COMPARE(entryCount(f), 1);
@@ -648,8 +659,7 @@ void tst_Scene::containerStaysBelowSelector()
                                CompositorFixture::probePath(), "X-DefaultRegion=many:r94"));
     QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
     QProcess *probe = f.startClient(CompositorFixture::probePath());
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), QStringLiteral("7 480") + fullscreen,
-                              30000);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe), QStringLiteral("7 480") + fullscreen, 30000);
     const QStringList dump = f.driverCommand(QStringLiteral("dump"));
     const int z = field(entryLine(dump, 0), QStringLiteral("z")).toInt();
     QVERIFY2(z > 0 && z < 100, qPrintable(entryLine(dump, 0)));
@@ -683,7 +693,7 @@ void tst_Scene::failingComponents()
         CompositorFixture::sendSignal(probe->processId(), SIGKILL);
         QTRY_COMPARE(entryCount(f), 0);
     } else {
-        QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), leftHalf, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe), leftHalf, 30000);
     }
     QVERIFY(f.compositorRunning());
 }
@@ -705,7 +715,7 @@ void tst_Scene::debugMessages()
                         debug ? QStringList { QStringLiteral("--debug") } : QStringList()),
              qPrintable(f.stderrText()));
     QProcess *probe = f.startClient(CompositorFixture::probePath());
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), leftHalf, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe), leftHalf, 30000);
 
     const QStringList expected = {
         QStringLiteral("SurfaceModel: region left requested for idx 0"),
@@ -736,7 +746,7 @@ void tst_Scene::badClients()
     QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
 
     QProcess *a = f.startClient(probeA);
-    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(a), leftHalf, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, a), leftHalf, 30000);
     const int configuresOfA = f.probeConfigures(a).size();
 
     // Connects and leaves at once.
@@ -869,6 +879,270 @@ void tst_Scene::pixels()
                                 .arg(actual, 6, 16, QLatin1Char('0'))
                                 .arg(check.colour, 6, 16, QLatin1Char('0'))));
     }
+}
+
+void tst_Scene::configureSequences_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString shownLeft = QStringLiteral("352 480 fullscreen,activated");
+    const QString minimised = QStringLiteral("0 0 fullscreen");
+    const QStringList none;
+    // Steps: "driver <command>", "probe <window request>", "region <id>" (where the surface is
+    // now) and "stopped" (its process is). The expected configures follow Qt's initial one.
+    QTest::newRow("tapped away and back")
+        << "X-DefaultRegion=main:left" << none << QStringList { "driver click 0", "driver click 0" }
+        << QStringList { shownLeft, minimised, shownLeft };
+    QTest::newRow("window requests shown and minimised change nothing")
+        << "X-DefaultRegion=main:left" << none
+        << QStringList { "probe set_fullscreen",
+                         "probe set_maximized",
+                         "probe unset_fullscreen",
+                         "probe unset_maximized",
+                         "probe move",
+                         "probe resize",
+                         "probe menu",
+                         "driver click 0",
+                         "probe set_fullscreen",
+                         "probe unset_maximized",
+                         "probe set_minimized",
+                         "driver click 0" }
+        << QStringList { shownLeft, minimised, shownLeft };
+    QTest::newRow("window requests before the first commit")
+        << "X-DefaultRegion=main:left"
+        << QStringList { "--request", "set_fullscreen", "--request", "set_maximized" }
+        << QStringList { "driver click 0" } << QStringList { shownLeft, minimised };
+    QTest::newRow("client minimises itself: paused as by a tap, restored by one")
+        << "X-DefaultRegion=main:left\nX-MinimizedMode=PAUSED" << none
+        << QStringList { "probe set_minimized", "region QuickBar", "stopped", "driver click 0",
+                         "region left" }
+        << QStringList { shownLeft, minimised, shownLeft };
+    // In debug mode the header moves the bar to the top: both sides change at once.
+    QTest::newRow("move between equal regions, then both sides")
+        << "X-DefaultRegion=main:rightTop" << QStringList { "-d" }
+        << QStringList { "driver longpress 0", "driver region rightBottom", "driver header" }
+        << QStringList { "352 240 fullscreen,activated", "400 211 fullscreen,activated" };
+}
+
+void tst_Scene::configureSequences()
+{
+    QFETCH(QString, settings);
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, expected);
+
+    CompositorFixture f;
+    QVERIFY(writeProbeEntry(f, settings));
+    QVERIFY2(startScene(f, QStringLiteral("main"), true, {},
+                        args.contains(QLatin1String("-d")) ? args : QStringList()),
+             qPrintable(f.stderrText()));
+    QStringList probeArgs { QStringLiteral("--input") };
+    if (!args.contains(QLatin1String("-d")))
+        probeArgs += args;
+    QProcess *probe = f.startClient(CompositorFixture::probePath(), probeArgs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.probeConfigures(probe).size(), 2, 30000);
+
+    for (const QString &step : std::as_const(steps)) {
+        const QString what = step.section(u' ', 0, 0);
+        const QString rest = step.section(u' ', 1);
+        if (what == QLatin1String("driver")) {
+            f.driverCommand(rest);
+        } else if (what == QLatin1String("probe")) {
+            probe->write(QStringLiteral("request %1 0\n").arg(rest).toUtf8());
+            // A paused client is stopped before it can tell; the steps after it check.
+            if (rest == QLatin1String("set_minimized"))
+                continue;
+            QTRY_VERIFY2(f.clientLines(probe).contains(QStringLiteral("requested %1 0").arg(rest)),
+                         qPrintable(f.clientLines(probe).join(u'|')));
+        } else if (what == QLatin1String("region")) {
+            QTRY_COMPARE(regionOf(f, 0), rest);
+        } else {
+            QTRY_COMPARE(CompositorFixture::processState(probe->processId()), 'T');
+        }
+    }
+    // Nothing else arrives before the last expected configure, nothing after it so far.
+    QTRY_COMPARE(f.probeConfigures(probe).size(), expected.size() + 1);
+    QCOMPARE(f.probeConfigures(probe), QStringList { QStringLiteral("0 0 -") } + expected);
+    QVERIFY(f.compositorRunning());
+}
+
+void tst_Scene::qtClients_data()
+{
+    QTest::addColumn<QString>("visibility");
+    QTest::newRow("full screen") << "FullScreen";
+    QTest::newRow("maximised") << "Maximized";
+}
+
+void tst_Scene::qtClients()
+{
+    QFETCH(QString, visibility);
+    const QString qml = QStringLiteral("/usr/lib/qt6/bin/qml");
+    if (!QFile::exists(qml))
+        QSKIP("the qml tool is not installed");
+
+    CompositorFixture f;
+    QVERIFY(f.writeFile(QStringLiteral("client.qml"),
+                        "import QtQuick\nWindow { color: \"green\"; visibility: Window."
+                            + visibility.toUtf8() + " }\n"));
+    QVERIFY(f.writeClientEntry(QStringLiteral("qml.desktop"), QStringLiteral("Qml"), qml,
+                               "X-DefaultRegion=main:left"));
+    QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
+
+    f.startClient(qml, { f.baseDir() + QStringLiteral("/client.qml") });
+    // The buffer it draws is its region's size, however it asked.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        field(entryLine(f.driverCommand(QStringLiteral("dump")), 0), QStringLiteral("surface")),
+        QStringLiteral("352x480"), 30000);
+    QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
+}
+
+void tst_Scene::bufferOfOtherSize_data()
+{
+    QTest::addColumn<QString>("buffer");
+    QTest::addColumn<bool>("framed");
+    QTest::addColumn<QRect>("picture"); // on the screen
+    QTest::addColumn<QRect>("area"); // the client's area, filled or covered
+
+    // "left" is x 96..448; the framed container keeps 3 px at the sides and bottom and a title
+    // of 24 px at the top.
+    QTest::newRow("smaller: centred")
+        << "100x60" << false << QRect(222, 210, 100, 60) << QRect(96, 0, 352, 480);
+    QTest::newRow("larger: from the top left, cut at the region")
+        << "1000x700" << false << QRect(96, 0, 352, 480) << QRect(96, 0, 352, 480);
+    QTest::newRow("smaller, framed container")
+        << "100x60" << true << QRect(222, 221, 100, 60) << QRect(99, 24, 346, 453);
+}
+
+void tst_Scene::bufferOfOtherSize()
+{
+    QFETCH(QString, buffer);
+    QFETCH(bool, framed);
+    QFETCH(QRect, picture);
+    QFETCH(QRect, area);
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        QSKIP("needs xdotool");
+
+    CompositorFixture f;
+    QVERIFY(writeProbeEntry(f, "X-DefaultRegion=main:left"));
+    const QString framedUrl = QUrl::fromLocalFile(QStringLiteral(VORLANE_SOURCE_DIR)
+                                                  + "/examples/qml/FramedSurfaceContainer.qml")
+                                  .toString();
+    if (!f.startXvfb())
+        QSKIP("Xvfb is not available");
+    QVERIFY2(startScene(f, QStringLiteral("main"), false,
+                        { QStringLiteral("Background/Color=#204060"),
+                          QStringLiteral("SurfaceContainer/FillColor=#000000"),
+                          QStringLiteral("Components/SurfaceContainer=")
+                              + (framed ? framedUrl
+                                        : QStringLiteral("qrc:///Kestrix/Vorlane/Application/"
+                                                         "SurfaceContainer.qml")) }),
+             qPrintable(f.stderrText()));
+    QProcess *probe = f.startClient(CompositorFixture::probePath(),
+                                    { QStringLiteral("--buffer"), buffer, QStringLiteral("--input"),
+                                      QStringLiteral("--color"), QStringLiteral("ff0000") });
+    // Told the area's size, it keeps its own.
+    QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(probe).contains(
+                                 QStringLiteral("committed 0 %1").arg(buffer).replace(u'x', u' ')),
+                             30000);
+    QCOMPARE(lastConfigure(f, probe),
+             QStringLiteral("%1 %2 fullscreen").arg(area.width()).arg(area.height()));
+
+    QImage frame;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (frame = f.screenshot(), !frame.isNull() && frame.pixelColor(picture.center()) == Qt::red),
+        30000);
+    // Red exactly on the picture (unscaled), black on the rest of the area, nothing beyond it.
+    for (int x = area.left() - 1; x <= area.right() + 1; x += 3) {
+        for (int y = qMax(0, area.top() - 1); y <= qMin(479, area.bottom() + 1); y += 3) {
+            const QColor expected = picture.contains(x, y) ? QColor(Qt::red)
+                : area.contains(x, y)                      ? QColor(Qt::black)
+                                                           : QColor();
+            const QColor actual = frame.pixelColor(x, y);
+            if (expected.isValid() ? actual != expected : actual == Qt::red || actual == Qt::black)
+                QFAIL(qPrintable(
+                    QStringLiteral("pixel %1,%2 is %3").arg(x).arg(y).arg(actual.name())));
+        }
+    }
+
+    // A click reaches the client at its own coordinates.
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), f.display());
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral("xdotool"),
+               { QStringLiteral("mousemove"), QString::number(picture.x() + 10),
+                 QString::number(picture.y() + 20), QStringLiteral("click"), QStringLiteral("1") });
+    QVERIFY(tool.waitForFinished(30000));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        f.clientLines(probe).contains(QStringLiteral("button 0 10 20 pressed")), 30000);
+}
+
+void tst_Scene::keyboardFocus()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        QSKIP("needs xdotool");
+    CompositorFixture f;
+    const QString probeA = writeProbeCopy(f, QStringLiteral("A"), "X-DefaultRegion=main:left");
+    const QString probeB = writeProbeCopy(f, QStringLiteral("B"), "X-DefaultRegion=main:right");
+    QVERIFY(!probeA.isEmpty() && !probeB.isEmpty());
+    if (!f.startXvfb())
+        QSKIP("Xvfb is not available");
+    QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
+
+    const auto xdotool = [&](const QStringList &args) {
+        QProcess tool;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), f.display());
+        tool.setProcessEnvironment(environment);
+        tool.start(QStringLiteral("xdotool"), args);
+        return tool.waitForFinished(30000) && tool.exitCode() == 0;
+    };
+
+    QProcess *a = f.startClient(probeA, { QStringLiteral("--input") });
+    QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(a).contains(QStringLiteral("keyboard-enter 0")), 30000);
+    // Keys go to the window under the pointer on a server without window manager.
+    QVERIFY(xdotool({ QStringLiteral("mousemove"), QStringLiteral("40"), QStringLiteral("470") }));
+    // Types 'a' (keycode 30 for the client): true when it reached to and not other.
+    const auto keyTo = [&](QProcess *to, QProcess *other) {
+        const int before = f.clientLines(to).count(QStringLiteral("key 30 pressed"));
+        const int otherBefore
+            = other ? f.clientLines(other).count(QStringLiteral("key 30 pressed")) : 0;
+        if (!xdotool({ QStringLiteral("key"), QStringLiteral("a") }))
+            return false;
+        QDeadlineTimer deadline(30000);
+        while (!deadline.hasExpired()
+               && f.clientLines(to).count(QStringLiteral("key 30 pressed")) == before)
+            QTest::qWait(50);
+        return f.clientLines(to).count(QStringLiteral("key 30 pressed")) == before + 1
+            && (!other
+                || f.clientLines(other).count(QStringLiteral("key 30 pressed")) == otherBefore);
+    };
+    QVERIFY(keyTo(a, nullptr));
+
+    // Placed at connect, B takes the keyboard.
+    QProcess *b = f.startClient(probeB, { QStringLiteral("--input") });
+    QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(b).contains(QStringLiteral("keyboard-enter 0")), 30000);
+    QVERIFY(keyTo(b, a));
+    // Minimised, B leaves it to A, the surface focused before; restored, B has it again.
+    f.driverCommand(QStringLiteral("click 1"));
+    QVERIFY(keyTo(a, b));
+    f.driverCommand(QStringLiteral("click 1"));
+    QVERIFY(keyTo(b, a));
+    // A tap on A gives A the keyboard.
+    QVERIFY(xdotool({ QStringLiteral("mousemove"), QStringLiteral("200"), QStringLiteral("200"),
+                      QStringLiteral("click"), QStringLiteral("1") }));
+    QVERIFY(keyTo(a, b));
+    // When the focused surface goes, the one focused before it has the keyboard again.
+    QVERIFY(xdotool({ QStringLiteral("mousemove"), QStringLiteral("600"), QStringLiteral("200"),
+                      QStringLiteral("click"), QStringLiteral("1") }));
+    QVERIFY(keyTo(b, a));
+    b->write("quit\n");
+    QVERIFY(b->waitForFinished(30000));
+    QVERIFY(keyTo(a, nullptr));
+    QVERIFY(f.compositorRunning());
 }
 
 QTEST_GUILESS_MAIN(tst_Scene)

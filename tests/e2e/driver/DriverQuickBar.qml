@@ -33,7 +33,10 @@ Item {
             say("entry " + i + " pid " + entry.pid + " region " + entry.currentRegion + " client "
                 + (client ? client.pid + "/" + client.details.name + "/" + client.executionState : "null")
                 + " z " + (item ? item.z : "none") + " visible " + (item ? item.visible : "none")
-                + " geometry " + (item ? rect(item) : "none"));
+                + " geometry " + (item ? rect(item) : "none") + " surface "
+                + (entry.shellSurface && entry.shellSurface.surface
+                   ? entry.shellSurface.surface.destinationSize.width + "x" + entry.shellSurface.surface.destinationSize.height
+                   : "none"));
         }
         say("regionArea " + rect(regionLayout));
         say("quickbarArea " + rect(quickbarArea)

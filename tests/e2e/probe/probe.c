@@ -1,6 +1,6 @@
 // A minimal xdg-shell client for end-to-end tests. It creates one or more top-level surfaces,
 // prints every configure it receives (one line each, flushed), acknowledges it and commits an
-// shm buffer of the configured size filled with one colour.
+// shm buffer of the configured size (or of the size given with --buffer) filled with one colour.
 //
 // Output lines:
 //   connected
@@ -8,8 +8,13 @@
 //   committed <toplevel> <width> <height>
 //   close <toplevel>
 //   destroyed <toplevel>
+// With --input also:
+//   keyboard-enter <toplevel>, keyboard-leave <toplevel>, key <keycode> <pressed|released>
+//   button <toplevel> <x> <y> <pressed|released> (surface-local position of the pointer)
 //
-// Commands read from standard input, one per line: "destroy <toplevel>", "quit".
+// Commands read from standard input, one per line: "destroy <toplevel>", "quit", and
+// "request <name> <toplevel>" with a window request name as for --request, answered with
+// "requested <name> <toplevel>" once the compositor has handled it.
 
 #define _GNU_SOURCE
 #include "xdg-shell-client-protocol.h"
@@ -45,6 +50,14 @@ struct toplevel
 static struct wl_compositor *compositor;
 static struct wl_shm *shm;
 static struct xdg_wm_base *wm_base;
+static struct wl_seat *seat;
+// --input: the seat's keyboard and pointer events are reported.
+static bool input;
+static uint32_t input_serial;
+static struct toplevel *pointer_focus;
+static double pointer_x, pointer_y;
+// --buffer WxH: buffers keep this size whatever the compositor configures.
+static int fixed_width, fixed_height;
 static struct toplevel toplevels[MAX_TOPLEVELS];
 static uint32_t colour = 0xffff0000;
 static bool commit_buffers = true;
@@ -124,8 +137,12 @@ static void xdg_surface_configure(void *data, struct xdg_surface *xdg_surface, u
     if (!commit_buffers)
         return;
     // A zero size leaves the choice to the client.
-    const int width = t->pending_width > 0 ? t->pending_width : FALLBACK_SIZE;
-    const int height = t->pending_height > 0 ? t->pending_height : FALLBACK_SIZE;
+    int width = t->pending_width > 0 ? t->pending_width : FALLBACK_SIZE;
+    int height = t->pending_height > 0 ? t->pending_height : FALLBACK_SIZE;
+    if (fixed_width > 0) {
+        width = fixed_width;
+        height = fixed_height;
+    }
     struct wl_buffer *buffer = create_buffer(width, height);
     if (!buffer) {
         report("error buffer %d", t->index);
@@ -206,6 +223,182 @@ static void wm_base_ping(void *data, struct xdg_wm_base *base, uint32_t serial)
 
 static const struct xdg_wm_base_listener wm_base_listener = { wm_base_ping };
 
+static struct toplevel *toplevel_of(struct wl_surface *surface)
+{
+    for (int i = 0; i < MAX_TOPLEVELS; ++i) {
+        if (toplevels[i].alive && toplevels[i].surface == surface)
+            return &toplevels[i];
+    }
+    return NULL;
+}
+
+static void keyboard_keymap(void *data, struct wl_keyboard *keyboard, uint32_t format, int32_t fd,
+                            uint32_t size)
+{
+    (void)data;
+    (void)keyboard;
+    (void)format;
+    (void)size;
+    close(fd);
+}
+
+static void keyboard_enter(void *data, struct wl_keyboard *keyboard, uint32_t serial,
+                           struct wl_surface *surface, struct wl_array *keys)
+{
+    (void)data;
+    (void)keyboard;
+    (void)keys;
+    input_serial = serial;
+    const struct toplevel *t = toplevel_of(surface);
+    report("keyboard-enter %d", t ? t->index : -1);
+}
+
+static void keyboard_leave(void *data, struct wl_keyboard *keyboard, uint32_t serial,
+                           struct wl_surface *surface)
+{
+    (void)data;
+    (void)keyboard;
+    (void)serial;
+    const struct toplevel *t = toplevel_of(surface);
+    report("keyboard-leave %d", t ? t->index : -1);
+}
+
+static void keyboard_key(void *data, struct wl_keyboard *keyboard, uint32_t serial, uint32_t time,
+                         uint32_t key, uint32_t state)
+{
+    (void)data;
+    (void)keyboard;
+    (void)time;
+    input_serial = serial;
+    report("key %u %s", key, state == WL_KEYBOARD_KEY_STATE_PRESSED ? "pressed" : "released");
+}
+
+static void keyboard_modifiers(void *data, struct wl_keyboard *keyboard, uint32_t serial,
+                               uint32_t depressed, uint32_t latched, uint32_t locked,
+                               uint32_t group)
+{
+    (void)data;
+    (void)keyboard;
+    (void)serial;
+    (void)depressed;
+    (void)latched;
+    (void)locked;
+    (void)group;
+}
+
+static const struct wl_keyboard_listener keyboard_listener = {
+    .keymap = keyboard_keymap,
+    .enter = keyboard_enter,
+    .leave = keyboard_leave,
+    .key = keyboard_key,
+    .modifiers = keyboard_modifiers,
+};
+
+static void pointer_enter(void *data, struct wl_pointer *pointer, uint32_t serial,
+                          struct wl_surface *surface, wl_fixed_t x, wl_fixed_t y)
+{
+    (void)data;
+    (void)pointer;
+    (void)serial;
+    pointer_focus = toplevel_of(surface);
+    pointer_x = wl_fixed_to_double(x);
+    pointer_y = wl_fixed_to_double(y);
+}
+
+static void pointer_leave(void *data, struct wl_pointer *pointer, uint32_t serial,
+                          struct wl_surface *surface)
+{
+    (void)data;
+    (void)pointer;
+    (void)serial;
+    (void)surface;
+    pointer_focus = NULL;
+}
+
+static void pointer_motion(void *data, struct wl_pointer *pointer, uint32_t time, wl_fixed_t x,
+                           wl_fixed_t y)
+{
+    (void)data;
+    (void)pointer;
+    (void)time;
+    pointer_x = wl_fixed_to_double(x);
+    pointer_y = wl_fixed_to_double(y);
+}
+
+static void pointer_button(void *data, struct wl_pointer *pointer, uint32_t serial, uint32_t time,
+                           uint32_t button, uint32_t state)
+{
+    (void)data;
+    (void)pointer;
+    (void)time;
+    (void)button;
+    input_serial = serial;
+    report("button %d %.0f %.0f %s", pointer_focus ? pointer_focus->index : -1, pointer_x,
+           pointer_y, state == WL_POINTER_BUTTON_STATE_PRESSED ? "pressed" : "released");
+}
+
+static void pointer_axis(void *data, struct wl_pointer *pointer, uint32_t time, uint32_t axis,
+                         wl_fixed_t value)
+{
+    (void)data;
+    (void)pointer;
+    (void)time;
+    (void)axis;
+    (void)value;
+}
+
+static const struct wl_pointer_listener pointer_listener = {
+    .enter = pointer_enter,
+    .leave = pointer_leave,
+    .motion = pointer_motion,
+    .button = pointer_button,
+    .axis = pointer_axis,
+};
+
+static void seat_capabilities(void *data, struct wl_seat *the_seat, uint32_t capabilities)
+{
+    (void)data;
+    static bool keyboard_bound, pointer_bound;
+    if ((capabilities & WL_SEAT_CAPABILITY_KEYBOARD) && !keyboard_bound) {
+        keyboard_bound = true;
+        wl_keyboard_add_listener(wl_seat_get_keyboard(the_seat), &keyboard_listener, NULL);
+    }
+    if ((capabilities & WL_SEAT_CAPABILITY_POINTER) && !pointer_bound) {
+        pointer_bound = true;
+        wl_pointer_add_listener(wl_seat_get_pointer(the_seat), &pointer_listener, NULL);
+    }
+}
+
+static const struct wl_seat_listener seat_listener = { .capabilities = seat_capabilities };
+
+// Sends one window request; false for an unknown name. Those that need a seat are sent only
+// with --input.
+static bool window_request(struct toplevel *t, const char *name)
+{
+    if (!t->alive)
+        return false;
+    if (strcmp(name, "set_fullscreen") == 0)
+        xdg_toplevel_set_fullscreen(t->xdg_toplevel, NULL);
+    else if (strcmp(name, "unset_fullscreen") == 0)
+        xdg_toplevel_unset_fullscreen(t->xdg_toplevel);
+    else if (strcmp(name, "set_maximized") == 0)
+        xdg_toplevel_set_maximized(t->xdg_toplevel);
+    else if (strcmp(name, "unset_maximized") == 0)
+        xdg_toplevel_unset_maximized(t->xdg_toplevel);
+    else if (strcmp(name, "set_minimized") == 0)
+        xdg_toplevel_set_minimized(t->xdg_toplevel);
+    else if (strcmp(name, "move") == 0 && seat)
+        xdg_toplevel_move(t->xdg_toplevel, seat, input_serial);
+    else if (strcmp(name, "resize") == 0 && seat)
+        xdg_toplevel_resize(t->xdg_toplevel, seat, input_serial,
+                            XDG_TOPLEVEL_RESIZE_EDGE_BOTTOM_RIGHT);
+    else if (strcmp(name, "menu") == 0 && seat)
+        xdg_toplevel_show_window_menu(t->xdg_toplevel, seat, input_serial, 0, 0);
+    else
+        return false;
+    return true;
+}
+
 static void registry_global(void *data, struct wl_registry *registry, uint32_t name,
                             const char *interface, uint32_t version)
 {
@@ -218,6 +411,9 @@ static void registry_global(void *data, struct wl_registry *registry, uint32_t n
     else if (strcmp(interface, xdg_wm_base_interface.name) == 0) {
         wm_base = wl_registry_bind(registry, name, &xdg_wm_base_interface, 1);
         xdg_wm_base_add_listener(wm_base, &wm_base_listener, NULL);
+    } else if (input && strcmp(interface, wl_seat_interface.name) == 0 && !seat) {
+        seat = wl_registry_bind(registry, name, &wl_seat_interface, 1);
+        wl_seat_add_listener(seat, &seat_listener, NULL);
     }
 }
 
@@ -246,6 +442,17 @@ static void destroy_toplevel(struct toplevel *t)
 static bool handle_command(char *line)
 {
     int index;
+    char name[32];
+    if (sscanf(line, "request %31s %d", name, &index) == 2) {
+        if (index < 0 || index >= MAX_TOPLEVELS || !window_request(&toplevels[index], name)) {
+            report("error request %s", line + 8);
+        } else {
+            // Once the compositor has handled it.
+            wl_display_roundtrip(the_display);
+            report("requested %s %d", name, index);
+        }
+        return true;
+    }
     if (sscanf(line, "destroy %d", &index) == 1) {
         if (index >= 0 && index < MAX_TOPLEVELS)
             destroy_toplevel(&toplevels[index]);
@@ -287,7 +494,7 @@ static void usage(const char *program)
             "usage: %s [--color RRGGBB] [--toplevels N] [--no-buffer] [--exit-after-connect]"
             " [--exit-after-create]"
             " [--title TEXT] [--log FILE] [--timestamps] [--count-signals]"
-            " [--fork-after-map]\n",
+            " [--fork-after-map] [--input] [--buffer WxH] [--request NAME]...\n",
             program);
 }
 
@@ -297,6 +504,9 @@ int main(int argc, char **argv)
     bool exit_after_connect = false;
     bool exit_after_create = false;
     const char *title = "vorlane-probe";
+    // Window requests sent before the initial commit, as clients that start full screen do.
+    const char *early_requests[8];
+    int early_count = 0;
     for (int i = 1; i < argc; ++i) {
         const bool has_value = i + 1 < argc;
         if (strcmp(argv[i], "--color") == 0 && has_value) {
@@ -317,6 +527,16 @@ int main(int argc, char **argv)
             title = argv[++i];
         } else if (strcmp(argv[i], "--fork-after-map") == 0) {
             fork_after_map = true;
+        } else if (strcmp(argv[i], "--input") == 0) {
+            input = true;
+        } else if (strcmp(argv[i], "--buffer") == 0 && has_value) {
+            if (sscanf(argv[++i], "%dx%d", &fixed_width, &fixed_height) != 2 || fixed_width < 1
+                || fixed_height < 1 || fixed_width > 8192 || fixed_height > 8192) {
+                usage(argv[0]);
+                return 2;
+            }
+        } else if (strcmp(argv[i], "--request") == 0 && has_value && early_count < 8) {
+            early_requests[early_count++] = argv[++i];
         } else if (strcmp(argv[i], "--timestamps") == 0) {
             timestamps = true;
         } else if (strcmp(argv[i], "--count-signals") == 0) {
@@ -359,6 +579,10 @@ int main(int argc, char **argv)
         xdg_toplevel_add_listener(t->xdg_toplevel, &toplevel_listener, t);
         xdg_toplevel_set_title(t->xdg_toplevel, title);
         t->alive = true;
+        for (int r = 0; r < early_count; ++r) {
+            if (!window_request(t, early_requests[r]))
+                report("error request %s", early_requests[r]);
+        }
         // The initial commit without a buffer asks for the first configure.
         wl_surface_commit(t->surface);
         if (timestamps) {

@@ -1,0 +1,217 @@
+#include "toplevelconfigurator.h"
+
+#include <QtWaylandCompositor/QWaylandClient>
+#include <QtWaylandCompositor/QWaylandCompositor>
+#include <QtWaylandCompositor/QWaylandQuickShellIntegration>
+#include <QtWaylandCompositor/QWaylandSeat>
+#include <QtWaylandCompositor/QWaylandSurface>
+#include <QtWaylandCompositor/QWaylandXdgShell>
+
+#include <cmath>
+#include <wayland-server-core.h>
+
+namespace Vorlane {
+
+namespace {
+
+int wholePixels(qreal value)
+{
+    return std::isfinite(value) && value > 0 ? qRound(value) : 0;
+}
+
+} // namespace
+
+ToplevelConfigurator::ToplevelConfigurator(QObject *parent)
+    : QObject(parent)
+{ }
+
+ToplevelConfigurator::~ToplevelConfigurator() = default;
+
+void ToplevelConfigurator::setToplevel(QWaylandXdgToplevel *toplevel)
+{
+    if (m_toplevel == toplevel)
+        return;
+    for (const QMetaObject::Connection &connection : std::as_const(m_connections))
+        disconnect(connection);
+    m_connections.clear();
+    m_toplevel = toplevel;
+    m_sent = Configure();
+    m_shellItem.clear();
+
+    if (m_toplevel) {
+        using T = QWaylandXdgToplevel;
+        const auto answer = [this] { answerWindowRequest(); };
+        m_connections << connect(m_toplevel, &T::setFullscreen, this, answer)
+                      << connect(m_toplevel, &T::unsetFullscreen, this, answer)
+                      << connect(m_toplevel, &T::setMaximized, this, answer)
+                      << connect(m_toplevel, &T::unsetMaximized, this, answer);
+        if (QWaylandSeat *s = seat()) {
+            // The xdg shell would send a configure of its own on every focus change, with
+            // whatever size was sent last; the activated state travels with ours instead.
+            if (QWaylandXdgShell *shell = m_toplevel->xdgSurface()->shell())
+                disconnect(s, &QWaylandSeat::keyboardFocusChanged, shell, nullptr);
+            m_connections << connect(s, &QWaylandSeat::keyboardFocusChanged, this,
+                                     &ToplevelConfigurator::handleFocusChange);
+        }
+        findShellItem();
+        schedule();
+    }
+    emit toplevelChanged();
+}
+
+void ToplevelConfigurator::setView(QQuickItem *view)
+{
+    if (m_view == view)
+        return;
+    m_view = view;
+    m_shellItem.clear();
+    findShellItem();
+    emit viewChanged();
+}
+
+void ToplevelConfigurator::setSize(const QSizeF &size)
+{
+    if (m_size == size)
+        return;
+    m_size = size;
+    schedule();
+    emit sizeChanged();
+}
+
+QWaylandSurface *ToplevelConfigurator::surface() const
+{
+    return m_toplevel && m_toplevel->xdgSurface() ? m_toplevel->xdgSurface()->surface() : nullptr;
+}
+
+QWaylandSeat *ToplevelConfigurator::seat() const
+{
+    QWaylandSurface *s = surface();
+    return s && s->compositor() ? s->compositor()->defaultSeat() : nullptr;
+}
+
+bool ToplevelConfigurator::focused() const
+{
+    QWaylandSurface *s = surface();
+    QWaylandSeat *theSeat = seat();
+    return s && theSeat && theSeat->keyboardFocus() == s;
+}
+
+void ToplevelConfigurator::configureNow()
+{
+    send();
+    QWaylandSurface *s = surface();
+    if (s && s->client() && s->client()->client())
+        wl_client_flush(s->client()->client());
+}
+
+void ToplevelConfigurator::takeFocus()
+{
+    if (!m_shellItem)
+        findShellItem();
+    if (m_shellItem)
+        m_shellItem->takeFocus();
+    else if (QWaylandSeat *s = seat())
+        s->setKeyboardFocus(surface());
+}
+
+void ToplevelConfigurator::releaseFocus()
+{
+    if (focused())
+        seat()->setKeyboardFocus(nullptr);
+    if (m_shellItem && m_shellItem->hasActiveFocus())
+        m_shellItem->setFocus(false);
+}
+
+void ToplevelConfigurator::handleFocusChange(QWaylandSurface *now, QWaylandSurface *before)
+{
+    QWaylandSurface *s = surface();
+    if (!s || (now != s && before != s))
+        return;
+    static int focusCount = 0;
+    if (now == s)
+        m_focusRank = ++focusCount;
+    schedule();
+    emit focusedChanged();
+}
+
+ToplevelConfigurator::Configure ToplevelConfigurator::wanted() const
+{
+    Configure configure;
+    configure.size = QSize(wholePixels(m_size.width()), wholePixels(m_size.height()));
+    configure.fullscreen = true;
+    configure.activated = focused();
+    return configure;
+}
+
+// Sizes arrive one dimension at a time while bindings settle, and focus moves within the same
+// handler: the configure waits until control is back in the event loop.
+void ToplevelConfigurator::schedule()
+{
+    if (m_scheduled)
+        return;
+    m_scheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_scheduled)
+                send();
+        },
+        Qt::QueuedConnection);
+}
+
+void ToplevelConfigurator::send()
+{
+    m_scheduled = false;
+    if (!m_toplevel)
+        return;
+    const Configure configure = wanted();
+    if (configure == m_sent)
+        return;
+    QList<QWaylandXdgToplevel::State> states { QWaylandXdgToplevel::FullscreenState };
+    if (configure.activated)
+        states << QWaylandXdgToplevel::ActivatedState;
+    m_toplevel->sendConfigure(configure.size, states);
+    m_sent = configure;
+}
+
+// Full screen, maximised or neither: the answer is always the area's size in full screen, which
+// the client was told already unless a change is still waiting to be sent.
+void ToplevelConfigurator::answerWindowRequest()
+{
+    if (m_scheduled)
+        send();
+}
+
+// Qt's shell surface item answers a client's requests itself: full screen and maximised with
+// the output's size, and moves or resizes the item for interactive moves and resizes and on
+// state changes. Its connections to the top-level are cut so that only the scene decides.
+void ToplevelConfigurator::findShellItem()
+{
+    if (!m_view || !m_toplevel)
+        return;
+    QList<QWaylandQuickShellSurfaceItem *> items
+        = m_view->findChildren<QWaylandQuickShellSurfaceItem *>();
+    if (auto *self = qobject_cast<QWaylandQuickShellSurfaceItem *>(m_view.data()))
+        items.prepend(self);
+    for (QWaylandQuickShellSurfaceItem *item : std::as_const(items)) {
+        if (item->shellSurface() != m_toplevel->xdgSurface())
+            continue;
+        m_shellItem = item;
+        using T = QWaylandXdgToplevel;
+        const QList<QWaylandQuickShellIntegration *> integrations
+            = item->findChildren<QWaylandQuickShellIntegration *>(Qt::FindDirectChildrenOnly);
+        for (QWaylandQuickShellIntegration *integration : integrations) {
+            disconnect(m_toplevel, &T::startMove, integration, nullptr);
+            disconnect(m_toplevel, &T::startResize, integration, nullptr);
+            disconnect(m_toplevel, &T::setMaximized, integration, nullptr);
+            disconnect(m_toplevel, &T::unsetMaximized, integration, nullptr);
+            disconnect(m_toplevel, &T::maximizedChanged, integration, nullptr);
+            disconnect(m_toplevel, &T::setFullscreen, integration, nullptr);
+            disconnect(m_toplevel, &T::unsetFullscreen, integration, nullptr);
+            disconnect(m_toplevel, &T::fullscreenChanged, integration, nullptr);
+        }
+        return;
+    }
+}
+
+} // namespace Vorlane

@@ -1,0 +1,99 @@
+#ifndef VORLANE_TOPLEVELCONFIGURATOR_H
+#define VORLANE_TOPLEVELCONFIGURATOR_H
+
+#include <QObject>
+#include <QPointer>
+#include <QQuickItem>
+#include <QSize>
+#include <QSizeF>
+#include <QtQml/qqmlregistration.h>
+#include <QtWaylandCompositor/QWaylandQuickShellSurfaceItem>
+#include <QtWaylandCompositor/QWaylandXdgToplevel>
+
+class QWaylandSeat;
+class QWaylandSurface;
+
+namespace Vorlane {
+
+// Tells one xdg top-level what the scene decides for it, and nothing else: always full-screen at
+// the size of its area, activated while it has the keyboard. A change is sent once, when every
+// binding has settled, and only when it differs from what the client was last told. The
+// client's own window requests (full screen, maximise, move, resize, window menu) change
+// nothing: the answers of Qt's shell surface item, which would resize or move the surface to
+// the whole output, are switched off.
+class ToplevelConfigurator : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QWaylandXdgToplevel *toplevel READ toplevel WRITE setToplevel NOTIFY toplevelChanged)
+    Q_PROPERTY(QQuickItem *view READ view WRITE setView NOTIFY viewChanged)
+    Q_PROPERTY(QSizeF size READ size WRITE setSize NOTIFY sizeChanged)
+    Q_PROPERTY(bool focused READ focused NOTIFY focusedChanged)
+    Q_PROPERTY(int focusRank READ focusRank NOTIFY focusedChanged)
+
+public:
+    explicit ToplevelConfigurator(QObject *parent = nullptr);
+    ~ToplevelConfigurator() override;
+
+    QWaylandXdgToplevel *toplevel() const { return m_toplevel; }
+    void setToplevel(QWaylandXdgToplevel *toplevel);
+    // The item that shows the surface, or one that holds it: the shell surface item inside it
+    // is found by its surface.
+    QQuickItem *view() const { return m_view; }
+    void setView(QQuickItem *view);
+    QSizeF size() const { return m_size; }
+    void setSize(const QSizeF &size);
+    // True while the surface has the keyboard focus of the default seat.
+    bool focused() const;
+    // Grows each time a surface takes the keyboard: the highest is the most recently focused;
+    // 0 for one that never had it.
+    int focusRank() const { return m_focusRank; }
+
+    // Sends what the client should know now rather than when control is back in the event
+    // loop, and hands it to the client's connection at once.
+    Q_INVOKABLE void configureNow();
+    Q_INVOKABLE void takeFocus();
+    Q_INVOKABLE void releaseFocus();
+
+signals:
+    void toplevelChanged();
+    void viewChanged();
+    void sizeChanged();
+    void focusedChanged();
+
+private:
+    struct Configure
+    {
+        QSize size;
+        bool fullscreen = false;
+        bool activated = false;
+        bool operator==(const Configure &other) const
+        {
+            return size == other.size && fullscreen == other.fullscreen
+                && activated == other.activated;
+        }
+    };
+
+    Configure wanted() const;
+    void schedule();
+    void send();
+    void answerWindowRequest();
+    void findShellItem();
+    void handleFocusChange(QWaylandSurface *now, QWaylandSurface *before);
+    QWaylandSurface *surface() const;
+    QWaylandSeat *seat() const;
+
+    QPointer<QWaylandXdgToplevel> m_toplevel;
+    QPointer<QQuickItem> m_view;
+    QPointer<QWaylandQuickShellSurfaceItem> m_shellItem;
+    QSizeF m_size;
+    // Qt's top-level sends 0x0 without states when it is made.
+    Configure m_sent;
+    bool m_scheduled = false;
+    int m_focusRank = 0;
+    QList<QMetaObject::Connection> m_connections;
+};
+
+} // namespace Vorlane
+
+#endif // VORLANE_TOPLEVELCONFIGURATOR_H
