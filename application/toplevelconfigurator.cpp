@@ -35,6 +35,10 @@ void ToplevelConfigurator::setToplevel(QWaylandXdgToplevel *toplevel)
         disconnect(connection);
     m_connections.clear();
     m_toplevel = toplevel;
+    // Qt keeps plain pointers from the top-level to its xdg surface and on to its wl_surface;
+    // a client can destroy either first, so both are watched here.
+    m_xdgSurface = m_toplevel ? m_toplevel->xdgSurface() : nullptr;
+    m_surface = m_xdgSurface ? m_xdgSurface->surface() : nullptr;
     m_sent = Configure();
     m_shellItem.clear();
 
@@ -48,7 +52,7 @@ void ToplevelConfigurator::setToplevel(QWaylandXdgToplevel *toplevel)
         if (QWaylandSeat *s = seat()) {
             // The xdg shell would send a configure of its own on every focus change, with
             // whatever size was sent last; the activated state travels with ours instead.
-            if (QWaylandXdgShell *shell = m_toplevel->xdgSurface()->shell())
+            if (QWaylandXdgShell *shell = m_xdgSurface ? m_xdgSurface->shell() : nullptr)
                 disconnect(s, &QWaylandSeat::keyboardFocusChanged, shell, nullptr);
             m_connections << connect(s, &QWaylandSeat::keyboardFocusChanged, this,
                                      &ToplevelConfigurator::handleFocusChange);
@@ -80,7 +84,7 @@ void ToplevelConfigurator::setSize(const QSizeF &size)
 
 QWaylandSurface *ToplevelConfigurator::surface() const
 {
-    return m_toplevel && m_toplevel->xdgSurface() ? m_toplevel->xdgSurface()->surface() : nullptr;
+    return m_toplevel && m_xdgSurface ? m_surface.data() : nullptr;
 }
 
 QWaylandSeat *ToplevelConfigurator::seat() const
@@ -194,7 +198,7 @@ void ToplevelConfigurator::findShellItem()
     if (auto *self = qobject_cast<QWaylandQuickShellSurfaceItem *>(m_view.data()))
         items.prepend(self);
     for (QWaylandQuickShellSurfaceItem *item : std::as_const(items)) {
-        if (item->shellSurface() != m_toplevel->xdgSurface())
+        if (!m_xdgSurface || item->shellSurface() != m_xdgSurface)
             continue;
         m_shellItem = item;
         using T = QWaylandXdgToplevel;

@@ -8,10 +8,11 @@
 #include <QSizeF>
 #include <QtQml/qqmlregistration.h>
 #include <QtWaylandCompositor/QWaylandQuickShellSurfaceItem>
+#include <QtWaylandCompositor/QWaylandSurface>
+#include <QtWaylandCompositor/QWaylandXdgSurface>
 #include <QtWaylandCompositor/QWaylandXdgToplevel>
 
 class QWaylandSeat;
-class QWaylandSurface;
 
 namespace Vorlane {
 
@@ -84,6 +85,8 @@ private:
     QWaylandSeat *seat() const;
 
     QPointer<QWaylandXdgToplevel> m_toplevel;
+    QPointer<QWaylandXdgSurface> m_xdgSurface;
+    QPointer<QWaylandSurface> m_surface;
     QPointer<QQuickItem> m_view;
     QPointer<QWaylandQuickShellSurfaceItem> m_shellItem;
     QSizeF m_size;
