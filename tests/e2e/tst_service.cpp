@@ -39,11 +39,7 @@ void prepare(CompositorFixture &f)
 
 int unixSocket(int type, const QString &path, sockaddr_un &address)
 {
-    const QByteArray encoded = QFile::encodeName(path);
-    std::memset(&address, 0, sizeof(address));
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
-    return ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    return unixAddress(path, address) ? ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0) : -1;
 }
 
 // A socket bound at path in the way systemd binds a socket unit's.

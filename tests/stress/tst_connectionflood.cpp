@@ -3,13 +3,13 @@
 // must still be placed.
 
 #include "compositorfixture.h"
+#include "socketaccepts.h"
 
 #include <QFile>
 #include <QScopeGuard>
 #include <QTest>
 
 #include <csignal>
-#include <cstring>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -26,27 +26,6 @@ const QByteArray layouts = R"({"layouts": [
 const QString leftSize = QStringLiteral("352 480");
 
 const int floodConnections = 1000;
-
-int connectTo(const sockaddr_un &address)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd >= 0
-        && ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-sockaddr_un socketAddress(const QString &path)
-{
-    const QByteArray encoded = QFile::encodeName(path);
-    sockaddr_un address;
-    std::memset(&address, 0, sizeof(address));
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
-    return address;
-}
 
 // Seconds of CPU the process has used (user and system).
 double cpuSeconds(qint64 pid)
@@ -136,7 +115,8 @@ void tst_ConnectionFlood::heldConnections()
     QVERIFY2(hardLimit ? limits.contains(" 1024 1024 ") : !limits.contains(" 1024 "),
              limits.constData());
 
-    const sockaddr_un address = socketAddress(f.socketPath());
+    sockaddr_un address;
+    QVERIFY(unixAddress(f.socketPath(), address));
     QList<int> held;
     QList<pid_t> children;
     const auto releaseFlood = [&] {
@@ -153,7 +133,7 @@ void tst_ConnectionFlood::heldConnections()
     const int perProcess = floodConnections / processes;
     if (processes == 1) {
         for (int i = 0; i < floodConnections; ++i) {
-            const int fd = connectTo(address);
+            const int fd = connectUnix(address);
             QVERIFY(fd >= 0);
             held << fd;
         }
@@ -163,7 +143,7 @@ void tst_ConnectionFlood::heldConnections()
             QVERIFY(child >= 0);
             if (child == 0) {
                 for (int i = 0; i < perProcess; ++i)
-                    (void)connectTo(address);
+                    (void)connectUnix(address);
                 for (;;)
                     ::pause();
             }
