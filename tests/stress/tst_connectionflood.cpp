@@ -3,6 +3,7 @@
 // must still be placed.
 
 #include "compositorfixture.h"
+#include "halveslayout.h"
 #include "socketaccepts.h"
 
 #include <QFile>
@@ -17,13 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-const QByteArray layouts = R"({"layouts": [
-  {"id": "main", "name": "Main", "defaultRegion": "left", "regions": [
-    {"id": "left", "name": "Left", "x": 0, "y": 0, "width": 0.5, "height": 1, "regions": []},
-    {"id": "right", "name": "Right", "x": 0.5, "y": 0, "width": 0.5, "height": 1, "regions": []}]}
-]})";
-const QString leftSize = QStringLiteral("352 480");
 
 const int floodConnections = 1000;
 
@@ -94,12 +88,7 @@ void tst_ConnectionFlood::heldConnections()
     QFETCH(bool, hardLimit);
 
     CompositorFixture f;
-    QVERIFY(f.isValid());
-    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
-                               CompositorFixture::probePath(),
-                               QStringLiteral("X-DefaultRegion=main:left\n")));
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
+    QVERIFY(HalvesLayout::prepare(f));
     f.setCompositorChildSetup([hardLimit] {
         rlimit limit;
         if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
@@ -165,7 +154,8 @@ void tst_ConnectionFlood::heldConnections()
     if (processes > 1)
         releaseFlood();
     QVERIFY2(
-        QTest::qWaitFor([&] { return f.lastProbeConfigure(probe).startsWith(leftSize); }, 60000),
+        QTest::qWaitFor(
+            [&] { return f.lastProbeConfigure(probe).startsWith(HalvesLayout::leftSize); }, 60000),
         qPrintable(f.stderrText().right(2000)));
 
     QVERIFY(f.compositorRunning());
