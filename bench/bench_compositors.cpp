@@ -164,22 +164,15 @@ QString findSocket(const QString &dir)
 constexpr int earlySocketFd = 200;
 
 // One started compositor.
-class Compositor
+class Compositor : public CompositorBase
 {
 public:
     enum Kind { VorlaneOffscreen, VorlaneXcb, Weston, Cage };
 
     explicit Compositor(Kind kind)
-        : m_kind(kind)
-    {
-        ::chmod(QFile::encodeName(m_runtime.path()).constData(), 0700);
-    }
-    ~Compositor()
-    {
-        for (QProcess *client : m_clients)
-            stopProcess(client, SIGKILL);
-        stopProcess(m_process);
-    }
+        : CompositorBase(QStringLiteral("vorlane-bench"))
+        , m_kind(kind)
+    { }
 
     QString configDir() const { return m_config.path(); }
     // Replaces the quick bar by the one that times operations in the scene.
@@ -208,19 +201,9 @@ public:
         writeFile(QStringLiteral("config.ini"), ini.toUtf8());
     }
 
-    void writeFile(const QString &relative, const QByteArray &data)
-    {
-        QFile file(m_config.filePath(relative));
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write(data);
-    }
-
     bool start(const QString &settingsPath = QString())
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("DISPLAY"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        QProcessEnvironment env = environment();
         QString program;
         QStringList args;
         if (m_kind == Weston || m_kind == VorlaneXcb) {
@@ -438,11 +421,6 @@ public:
 
 private:
     Kind m_kind;
-    QTemporaryDir m_runtime { QDir::tempPath() + QStringLiteral("/vorlane-bench-rt-XXXXXX") };
-    QTemporaryDir m_config { QDir::tempPath() + QStringLiteral("/vorlane-bench-cfg-XXXXXX") };
-    Xvfb m_xvfb;
-    QProcess *m_process = nullptr;
-    QList<QProcess *> m_clients;
     QElapsedTimer m_clock;
     qint64 m_startUs = 0;
     QString m_socket;

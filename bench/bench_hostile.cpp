@@ -52,27 +52,17 @@ enum Kind { Vorlane, Cage, Weston };
 
 // One compositor with a private runtime directory, started under a soft limit of 1024 open
 // files as a service would be.
-class Compositor
+class Compositor : public CompositorBase
 {
 public:
     explicit Compositor(Kind kind)
-        : m_kind(kind)
-    {
-        ::chmod(QFile::encodeName(m_runtime.path()).constData(), 0700);
-    }
-    ~Compositor()
-    {
-        for (QProcess *client : m_clients)
-            stopProcess(client, SIGKILL);
-        stopProcess(m_process);
-    }
+        : CompositorBase(QStringLiteral("vorlane-hostile"))
+        , m_kind(kind)
+    { }
 
     bool start()
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("DISPLAY"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        QProcessEnvironment env = environment();
         QString program;
         QStringList args;
         if (m_kind == Vorlane) {
@@ -174,20 +164,8 @@ private:
                       .toUtf8());
     }
 
-    void writeFile(const QString &relative, const QByteArray &data)
-    {
-        QFile file(m_config.filePath(relative));
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write(data);
-    }
-
     Kind m_kind;
-    QTemporaryDir m_runtime { QDir::tempPath() + QStringLiteral("/vorlane-hostile-rt-XXXXXX") };
-    QTemporaryDir m_config { QDir::tempPath() + QStringLiteral("/vorlane-hostile-cfg-XXXXXX") };
-    QProcess *m_process = nullptr;
-    Xvfb m_xvfb;
     QString m_socket;
-    QList<QProcess *> m_clients;
 };
 
 bool waitForLine(QProcess *process, const QByteArray &text, int timeoutMs)

@@ -9,9 +9,11 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // The median of the values that were measured (negative ones were not), or -1.
@@ -121,3 +123,49 @@ inline Command cageCommand(const QString &runtimeDir)
                QStringLiteral("WLR_RENDERER=pixman"), QStringLiteral("cage"), QStringLiteral("--"),
                QStringLiteral("sleep"), QStringLiteral("100000") } };
 }
+
+// What a benchmark's compositor owns: private runtime and configuration directories, an X
+// server if it needs one, its process and the clients started against it. All end with it.
+class CompositorBase
+{
+public:
+    explicit CompositorBase(const QString &prefix)
+        : m_runtime(QDir::tempPath() + QStringLiteral("/%1-rt-XXXXXX").arg(prefix))
+        , m_config(QDir::tempPath() + QStringLiteral("/%1-cfg-XXXXXX").arg(prefix))
+    {
+        ::chmod(QFile::encodeName(m_runtime.path()).constData(), 0700);
+    }
+    ~CompositorBase()
+    {
+        for (QProcess *client : m_clients)
+            stopProcess(client, SIGKILL);
+        stopProcess(m_process);
+    }
+    CompositorBase(const CompositorBase &) = delete;
+    CompositorBase &operator=(const CompositorBase &) = delete;
+
+    // Writes a file below the configuration directory.
+    void writeFile(const QString &relative, const QByteArray &data)
+    {
+        QFile file(m_config.filePath(relative));
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(data);
+    }
+
+protected:
+    // The session's environment without its displays, with the private runtime directory.
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        return env;
+    }
+
+    QTemporaryDir m_runtime;
+    QTemporaryDir m_config;
+    Xvfb m_xvfb;
+    QProcess *m_process = nullptr;
+    QList<QProcess *> m_clients;
+};
