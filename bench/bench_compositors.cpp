@@ -10,6 +10,7 @@
 // usage: bench_compositors --vorlane PATH --probe PATH --quickbar QML [--runs N] [--quick]
 
 #include "../tests/e2e/socketaccepts.h"
+#include "benchsupport.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -57,17 +58,6 @@ const QByteArray layoutsJson = R"({"layouts": [
     {"id": "top", "name": "Top", "x": 0, "y": 0, "width": 1, "height": 0.5, "regions": []},
     {"id": "bottom", "name": "Bottom", "x": 0, "y": 0.5, "width": 1, "height": 0.5, "regions": []}]}
 ]})";
-
-double median(QList<double> values)
-{
-    values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return v < 0; }),
-                 values.end());
-    if (values.isEmpty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    const qsizetype n = values.size();
-    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
-}
 
 QString number(double value, int decimals = 1)
 {
@@ -170,91 +160,19 @@ QString findSocket(const QString &dir)
     return {};
 }
 
-// Every descendant of a process, deepest first, so that none is left behind by its parent.
-QList<qint64> descendants(qint64 pid)
-{
-    QList<qint64> result;
-    const QStringList tasks = QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs);
-    for (const QString &task : tasks) {
-        QFile children(QStringLiteral("/proc/%1/task/%2/children").arg(pid).arg(task));
-        if (!children.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &child : children.readAll().split(' ')) {
-            if (child.trimmed().isEmpty())
-                continue;
-            const qint64 id = child.trimmed().toLongLong();
-            result << descendants(id) << id;
-        }
-    }
-    return result;
-}
-
-void stopProcess(QProcess *process, int sig = SIGTERM)
-{
-    if (!process)
-        return;
-    if (process->state() != QProcess::NotRunning) {
-        const QList<qint64> children = descendants(process->processId());
-        ::kill(pid_t(process->processId()), sig);
-        if (!process->waitForFinished(5000)) {
-            ::kill(pid_t(process->processId()), SIGKILL);
-            process->waitForFinished(5000);
-        }
-        for (qint64 child : children)
-            ::kill(pid_t(child), SIGKILL);
-    }
-    delete process;
-}
-
-class Xvfb
-{
-public:
-    bool start()
-    {
-        m_process = new QProcess;
-        m_process->start(QStringLiteral("Xvfb"),
-                         { QStringLiteral("-displayfd"), QStringLiteral("1"),
-                           QStringLiteral("-screen"), QStringLiteral("0"),
-                           QStringLiteral("800x480x24"), QStringLiteral("-nolisten"),
-                           QStringLiteral("tcp") });
-        QByteArray out;
-        QDeadlineTimer deadline(20000);
-        while (!out.contains('\n') && !deadline.hasExpired()
-               && m_process->state() != QProcess::NotRunning) {
-            m_process->waitForReadyRead(100);
-            out += m_process->readAllStandardOutput();
-        }
-        m_display = QStringLiteral(":") + QString::fromLatin1(out.trimmed());
-        return out.contains('\n');
-    }
-    ~Xvfb() { stopProcess(m_process); }
-    QString display() const { return m_display; }
-
-private:
-    QProcess *m_process = nullptr;
-    QString m_display;
-};
-
 // The descriptor on which an early client finds its connection (WAYLAND_SOCKET).
 constexpr int earlySocketFd = 200;
 
 // One started compositor.
-class Compositor
+class Compositor : public CompositorBase
 {
 public:
     enum Kind { VorlaneOffscreen, VorlaneXcb, Weston, Cage };
 
     explicit Compositor(Kind kind)
-        : m_kind(kind)
-    {
-        ::chmod(QFile::encodeName(m_runtime.path()).constData(), 0700);
-    }
-    ~Compositor()
-    {
-        for (QProcess *client : m_clients)
-            stopProcess(client, SIGKILL);
-        stopProcess(m_process);
-    }
+        : CompositorBase(QStringLiteral("vorlane-bench"))
+        , m_kind(kind)
+    { }
 
     QString configDir() const { return m_config.path(); }
     // Replaces the quick bar by the one that times operations in the scene.
@@ -283,19 +201,9 @@ public:
         writeFile(QStringLiteral("config.ini"), ini.toUtf8());
     }
 
-    void writeFile(const QString &relative, const QByteArray &data)
-    {
-        QFile file(m_config.filePath(relative));
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write(data);
-    }
-
     bool start(const QString &settingsPath = QString())
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("DISPLAY"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        QProcessEnvironment env = environment();
         QString program;
         QStringList args;
         if (m_kind == Weston || m_kind == VorlaneXcb) {
@@ -315,21 +223,11 @@ public:
             args << QStringLiteral("-c")
                  << (settingsPath.isEmpty() ? m_config.filePath(QStringLiteral("config.ini"))
                                             : settingsPath);
-        } else if (m_kind == Weston) {
-            program = QStringLiteral("weston");
-            args << QStringLiteral("--backend=x11-backend.so")
-                 << QStringLiteral("--shell=kiosk-shell.so") << QStringLiteral("--socket=wayland-0")
-                 << QStringLiteral("--width=800") << QStringLiteral("--height=480");
         } else {
-            // cage refuses root; it runs as nobody in a runtime directory of nobody's.
-            ::chown(QFile::encodeName(m_runtime.path()).constData(), 65534, 65534);
-            program = QStringLiteral("setpriv");
-            args << QStringLiteral("--reuid=nobody") << QStringLiteral("--regid=nogroup")
-                 << QStringLiteral("--clear-groups") << QStringLiteral("env")
-                 << QStringLiteral("WLR_BACKENDS=headless")
-                 << QStringLiteral("WLR_LIBINPUT_NO_DEVICES=1")
-                 << QStringLiteral("WLR_RENDERER=pixman") << QStringLiteral("cage")
-                 << QStringLiteral("--") << QStringLiteral("sleep") << QStringLiteral("100000");
+            const Command command
+                = m_kind == Weston ? westonCommand() : cageCommand(m_runtime.path());
+            program = command.program;
+            args = command.args;
         }
         m_process = new QProcess;
         m_process->setProcessEnvironment(env);
@@ -523,11 +421,6 @@ public:
 
 private:
     Kind m_kind;
-    QTemporaryDir m_runtime { QDir::tempPath() + QStringLiteral("/vorlane-bench-rt-XXXXXX") };
-    QTemporaryDir m_config { QDir::tempPath() + QStringLiteral("/vorlane-bench-cfg-XXXXXX") };
-    Xvfb m_xvfb;
-    QProcess *m_process = nullptr;
-    QList<QProcess *> m_clients;
     QElapsedTimer m_clock;
     qint64 m_startUs = 0;
     QString m_socket;

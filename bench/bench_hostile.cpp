@@ -7,6 +7,9 @@
 // DIR holds vorlane_truncatepool and vorlane_toplevelflood; a fault whose program is missing is
 // skipped.
 
+#include "../tests/e2e/socketaccepts.h"
+#include "benchsupport.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -47,74 +50,19 @@ const int placeTimeoutMs = 10000;
 
 enum Kind { Vorlane, Cage, Weston };
 
-void stopProcess(QProcess *process, int sig = SIGTERM)
-{
-    if (!process)
-        return;
-    if (process->state() != QProcess::NotRunning) {
-        ::kill(pid_t(process->processId()), sig);
-        if (!process->waitForFinished(5000)) {
-            ::kill(pid_t(process->processId()), SIGKILL);
-            process->waitForFinished(5000);
-        }
-    }
-    delete process;
-}
-
-bool socketAccepts(const QString &path)
-{
-    const QByteArray encoded = QFile::encodeName(path);
-    sockaddr_un address;
-    std::memset(&address, 0, sizeof(address));
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, encoded.constData(),
-                std::min(sizeof(address.sun_path) - 1, size_t(encoded.size())));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
-    ::close(fd);
-    return ok;
-}
-
-int connectTo(const QString &path)
-{
-    const QByteArray encoded = QFile::encodeName(path);
-    sockaddr_un address;
-    std::memset(&address, 0, sizeof(address));
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, encoded.constData(),
-                std::min(sizeof(address.sun_path) - 1, size_t(encoded.size())));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // One compositor with a private runtime directory, started under a soft limit of 1024 open
 // files as a service would be.
-class Compositor
+class Compositor : public CompositorBase
 {
 public:
     explicit Compositor(Kind kind)
-        : m_kind(kind)
-    {
-        ::chmod(QFile::encodeName(m_runtime.path()).constData(), 0700);
-    }
-    ~Compositor()
-    {
-        for (QProcess *client : m_clients)
-            stopProcess(client, SIGKILL);
-        stopProcess(m_process);
-        stopProcess(m_xvfb);
-    }
+        : CompositorBase(QStringLiteral("vorlane-hostile"))
+        , m_kind(kind)
+    { }
 
     bool start()
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("DISPLAY"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        QProcessEnvironment env = environment();
         QString program;
         QStringList args;
         if (m_kind == Vorlane) {
@@ -122,24 +70,16 @@ public:
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
             program = options.vorlane;
             args << QStringLiteral("-c") << m_config.filePath(QStringLiteral("config.ini"));
-        } else if (m_kind == Weston) {
-            if (!startXvfb())
-                return false;
-            env.insert(QStringLiteral("DISPLAY"), m_display);
-            program = QStringLiteral("weston");
-            args << QStringLiteral("--backend=x11-backend.so")
-                 << QStringLiteral("--shell=kiosk-shell.so") << QStringLiteral("--socket=wayland-0")
-                 << QStringLiteral("--width=800") << QStringLiteral("--height=480");
         } else {
-            // cage refuses root; it runs as nobody in a runtime directory of nobody's.
-            ::chown(QFile::encodeName(m_runtime.path()).constData(), 65534, 65534);
-            program = QStringLiteral("setpriv");
-            args << QStringLiteral("--reuid=nobody") << QStringLiteral("--regid=nogroup")
-                 << QStringLiteral("--clear-groups") << QStringLiteral("env")
-                 << QStringLiteral("WLR_BACKENDS=headless")
-                 << QStringLiteral("WLR_LIBINPUT_NO_DEVICES=1")
-                 << QStringLiteral("WLR_RENDERER=pixman") << QStringLiteral("cage")
-                 << QStringLiteral("--") << QStringLiteral("sleep") << QStringLiteral("100000");
+            if (m_kind == Weston) {
+                if (!m_xvfb.start())
+                    return false;
+                env.insert(QStringLiteral("DISPLAY"), m_xvfb.display());
+            }
+            const Command command
+                = m_kind == Weston ? westonCommand() : cageCommand(m_runtime.path());
+            program = command.program;
+            args = command.args;
         }
         m_process = new QProcess;
         m_process->setProcessEnvironment(env);
@@ -224,40 +164,8 @@ private:
                       .toUtf8());
     }
 
-    void writeFile(const QString &relative, const QByteArray &data)
-    {
-        QFile file(m_config.filePath(relative));
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write(data);
-    }
-
-    bool startXvfb()
-    {
-        m_xvfb = new QProcess;
-        m_xvfb->start(QStringLiteral("Xvfb"),
-                      { QStringLiteral("-displayfd"), QStringLiteral("1"),
-                        QStringLiteral("-screen"), QStringLiteral("0"),
-                        QStringLiteral("800x480x24"), QStringLiteral("-nolisten"),
-                        QStringLiteral("tcp") });
-        QByteArray out;
-        QDeadlineTimer deadline(20000);
-        while (!out.contains('\n') && !deadline.hasExpired()
-               && m_xvfb->state() != QProcess::NotRunning) {
-            m_xvfb->waitForReadyRead(100);
-            out += m_xvfb->readAllStandardOutput();
-        }
-        m_display = QStringLiteral(":") + QString::fromLatin1(out.trimmed());
-        return out.contains('\n');
-    }
-
     Kind m_kind;
-    QTemporaryDir m_runtime { QDir::tempPath() + QStringLiteral("/vorlane-hostile-rt-XXXXXX") };
-    QTemporaryDir m_config { QDir::tempPath() + QStringLiteral("/vorlane-hostile-cfg-XXXXXX") };
-    QProcess *m_process = nullptr;
-    QProcess *m_xvfb = nullptr;
-    QString m_display;
     QString m_socket;
-    QList<QProcess *> m_clients;
 };
 
 bool waitForLine(QProcess *process, const QByteArray &text, int timeoutMs)
@@ -301,7 +209,7 @@ bool runFault(Kind kind, Fault fault, Outcome &outcome)
         // taking them.
         QDeadlineTimer deadline(10000);
         while (held.size() < floodConnections && !deadline.hasExpired()) {
-            const int fd = connectTo(compositor.socket());
+            const int fd = connectUnix(compositor.socket(), SOCK_NONBLOCK);
             if (fd >= 0)
                 held << fd;
             else
@@ -324,15 +232,6 @@ bool runFault(Kind kind, Fault fault, Outcome &outcome)
     for (int fd : held)
         ::close(fd);
     return true;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    if (values.isEmpty())
-        return -1;
-    const qsizetype n = values.size();
-    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
 }
 
 QString cell(const Outcome &outcome)

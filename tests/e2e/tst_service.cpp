@@ -2,6 +2,7 @@
 // handed over by systemd, and the readiness and watchdog messages on a NOTIFY_SOCKET.
 
 #include "compositorfixture.h"
+#include "halveslayout.h"
 #include "socketaccepts.h"
 
 #include <QDeadlineTimer>
@@ -18,32 +19,9 @@
 
 namespace {
 
-const QByteArray layouts = R"({"layouts": [
-  {"id": "main", "name": "Main", "defaultRegion": "left", "regions": [
-    {"id": "left", "name": "Left", "x": 0, "y": 0, "width": 0.5, "height": 1, "regions": []},
-    {"id": "right", "name": "Right", "x": 0.5, "y": 0, "width": 0.5, "height": 1, "regions": []}]}
-]})";
-
-// Half of the 704x480 region area beside the quick bar.
-const QString leftSize = QStringLiteral("352 480");
-
-void prepare(CompositorFixture &f)
-{
-    QVERIFY(f.isValid());
-    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
-                               CompositorFixture::probePath(),
-                               QStringLiteral("X-DefaultRegion=main:left\n")));
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-}
-
 int unixSocket(int type, const QString &path, sockaddr_un &address)
 {
-    const QByteArray encoded = QFile::encodeName(path);
-    std::memset(&address, 0, sizeof(address));
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
-    return ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    return unixAddress(path, address) ? ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0) : -1;
 }
 
 // A socket bound at path in the way systemd binds a socket unit's.
@@ -129,7 +107,7 @@ void tst_Service::earlyClient()
 {
     QFETCH(bool, activated);
     CompositorFixture f;
-    prepare(f);
+    QVERIFY(HalvesLayout::prepare(f));
 
     QProcess *probe = nullptr;
     int listening = -1;
@@ -145,7 +123,7 @@ void tst_Service::earlyClient()
         });
         f.setCompositorEnvironment(QStringLiteral("LISTEN_FDS"), QStringLiteral("1"));
         f.setLauncher({ QStringLiteral("sh"), QStringLiteral("-c"),
-                                  QStringLiteral("LISTEN_PID=$$ exec \"$0\" \"$@\"") });
+                        QStringLiteral("LISTEN_PID=$$ exec \"$0\" \"$@\"") });
         QVERIFY(f.start());
     } else {
         QVERIFY(f.start());
@@ -160,7 +138,8 @@ void tst_Service::earlyClient()
     });
 
     QVERIFY2(
-        QTest::qWaitFor([&] { return f.lastProbeConfigure(probe).startsWith(leftSize); }, 30000),
+        QTest::qWaitFor(
+            [&] { return f.lastProbeConfigure(probe).startsWith(HalvesLayout::leftSize); }, 30000),
         qPrintable(f.clientLines(probe).join(QLatin1Char('\n')) + f.stderrText()));
     QCOMPARE(f.probeConfigures(probe).first(), QStringLiteral("0 0 -"));
     QVERIFY(f.compositorRunning());
@@ -177,7 +156,7 @@ void tst_Service::readinessAndWatchdog()
     QSKIP("built without libsystemd: the program does not report to a service manager");
 #endif
     CompositorFixture f;
-    prepare(f);
+    QVERIFY(HalvesLayout::prepare(f));
     NotifySocket notify(f.baseDir() + QStringLiteral("/notify"));
     QVERIFY(notify.isValid());
     f.setCompositorEnvironment(QStringLiteral("NOTIFY_SOCKET"),

@@ -5,7 +5,7 @@
 //
 //   vorlane_toplevelflood N [--ack]
 
-#include "xdg-shell-client-protocol.h"
+#include "clientcommon.h"
 
 #include <errno.h>
 #include <poll.h>
@@ -15,38 +15,7 @@
 #include <string.h>
 #include <wayland-client.h>
 
-static struct wl_compositor *compositor;
-static struct xdg_wm_base *wm_base;
 static bool ack_configures;
-
-static void registry_global(void *data, struct wl_registry *registry, uint32_t name,
-                            const char *interface, uint32_t version)
-{
-    (void)data;
-    (void)version;
-    if (strcmp(interface, wl_compositor_interface.name) == 0)
-        compositor = wl_registry_bind(registry, name, &wl_compositor_interface, 1);
-    else if (strcmp(interface, xdg_wm_base_interface.name) == 0)
-        wm_base = wl_registry_bind(registry, name, &xdg_wm_base_interface, 1);
-}
-
-static void registry_global_remove(void *data, struct wl_registry *registry, uint32_t name)
-{
-    (void)data;
-    (void)registry;
-    (void)name;
-}
-
-static const struct wl_registry_listener registry_listener
-    = { registry_global, registry_global_remove };
-
-static void wm_base_ping(void *data, struct xdg_wm_base *base, uint32_t serial)
-{
-    (void)data;
-    xdg_wm_base_pong(base, serial);
-}
-
-static const struct xdg_wm_base_listener wm_base_listener = { wm_base_ping };
 
 static void xdg_surface_configure(void *data, struct xdg_surface *xdg_surface, uint32_t serial)
 {
@@ -84,19 +53,9 @@ int main(int argc, char **argv)
     }
     ack_configures = argc > 2 && strcmp(argv[2], "--ack") == 0;
 
-    struct wl_display *display = wl_display_connect(NULL);
-    if (!display) {
-        fprintf(stderr, "cannot connect to the Wayland display\n");
+    struct wl_display *display = connect_display();
+    if (!display || !bind_globals(display, &common_registry_listener, false))
         return 1;
-    }
-    struct wl_registry *registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &registry_listener, NULL);
-    wl_display_roundtrip(display);
-    if (!compositor || !wm_base) {
-        fprintf(stderr, "wl_compositor or xdg_wm_base missing\n");
-        return 1;
-    }
-    xdg_wm_base_add_listener(wm_base, &wm_base_listener, NULL);
 
     for (long i = 0; i < count; ++i) {
         struct wl_surface *surface = wl_compositor_create_surface(compositor);

@@ -8,7 +8,7 @@
 // on standard error) once the compositor has closed the connection. Exits 0 then.
 
 #define _GNU_SOURCE
-#include "xdg-shell-client-protocol.h"
+#include "clientcommon.h"
 
 #include <errno.h>
 #include <poll.h>
@@ -26,9 +26,6 @@
 #define SIZE_WAIT_MS 3000
 #define FRAME_WAIT_MS 5000
 
-static struct wl_compositor *compositor;
-static struct wl_shm *shm;
-static struct xdg_wm_base *wm_base;
 static int32_t configured_width;
 static int32_t configured_height;
 static bool configured;
@@ -82,39 +79,6 @@ static const struct xdg_toplevel_listener toplevel_listener = {
     .close = toplevel_close,
 };
 
-static void wm_base_ping(void *data, struct xdg_wm_base *base, uint32_t serial)
-{
-    (void)data;
-    xdg_wm_base_pong(base, serial);
-}
-
-static const struct xdg_wm_base_listener wm_base_listener = { wm_base_ping };
-
-static void registry_global(void *data, struct wl_registry *registry, uint32_t name,
-                            const char *interface, uint32_t version)
-{
-    (void)data;
-    (void)version;
-    if (strcmp(interface, wl_compositor_interface.name) == 0) {
-        compositor = wl_registry_bind(registry, name, &wl_compositor_interface, 1);
-    } else if (strcmp(interface, wl_shm_interface.name) == 0) {
-        shm = wl_registry_bind(registry, name, &wl_shm_interface, 1);
-    } else if (strcmp(interface, xdg_wm_base_interface.name) == 0) {
-        wm_base = wl_registry_bind(registry, name, &xdg_wm_base_interface, 1);
-        xdg_wm_base_add_listener(wm_base, &wm_base_listener, NULL);
-    }
-}
-
-static void registry_global_remove(void *data, struct wl_registry *registry, uint32_t name)
-{
-    (void)data;
-    (void)registry;
-    (void)name;
-}
-
-static const struct wl_registry_listener registry_listener
-    = { registry_global, registry_global_remove };
-
 // Dispatches until *flag is set or the connection ends; with a timeout (ms, -1 for none) it
 // also returns when nothing arrives for that long. False when the connection ended.
 static bool dispatch_until(struct wl_display *display, const bool *flag, int timeout)
@@ -165,17 +129,9 @@ static void report_end(struct wl_display *display)
 int main(int argc, char **argv)
 {
     const bool commit_again = !(argc > 1 && strcmp(argv[1], "--no-commit") == 0);
-    struct wl_display *display = wl_display_connect(NULL);
-    if (!display) {
-        fprintf(stderr, "cannot connect to the Wayland display\n");
+    struct wl_display *display = connect_display();
+    if (!display || !bind_globals(display, &common_registry_listener, true))
         return 1;
-    }
-    struct wl_registry *registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &registry_listener, NULL);
-    if (wl_display_roundtrip(display) < 0 || !compositor || !shm || !wm_base) {
-        fprintf(stderr, "missing globals\n");
-        return 1;
-    }
 
     struct wl_surface *surface = wl_compositor_create_surface(compositor);
     struct xdg_surface *xdg_surface = xdg_wm_base_get_xdg_surface(wm_base, surface);

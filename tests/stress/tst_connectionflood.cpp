@@ -3,13 +3,14 @@
 // must still be placed.
 
 #include "compositorfixture.h"
+#include "halveslayout.h"
+#include "socketaccepts.h"
 
 #include <QFile>
 #include <QScopeGuard>
 #include <QTest>
 
 #include <csignal>
-#include <cstring>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -18,35 +19,7 @@
 
 namespace {
 
-const QByteArray layouts = R"({"layouts": [
-  {"id": "main", "name": "Main", "defaultRegion": "left", "regions": [
-    {"id": "left", "name": "Left", "x": 0, "y": 0, "width": 0.5, "height": 1, "regions": []},
-    {"id": "right", "name": "Right", "x": 0.5, "y": 0, "width": 0.5, "height": 1, "regions": []}]}
-]})";
-const QString leftSize = QStringLiteral("352 480");
-
 const int floodConnections = 1000;
-
-int connectTo(const sockaddr_un &address)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd >= 0
-        && ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-sockaddr_un socketAddress(const QString &path)
-{
-    const QByteArray encoded = QFile::encodeName(path);
-    sockaddr_un address;
-    std::memset(&address, 0, sizeof(address));
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
-    return address;
-}
 
 // Seconds of CPU the process has used (user and system).
 double cpuSeconds(qint64 pid)
@@ -115,12 +88,7 @@ void tst_ConnectionFlood::heldConnections()
     QFETCH(bool, hardLimit);
 
     CompositorFixture f;
-    QVERIFY(f.isValid());
-    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
-                               CompositorFixture::probePath(),
-                               QStringLiteral("X-DefaultRegion=main:left\n")));
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
+    QVERIFY(HalvesLayout::prepare(f));
     f.setCompositorChildSetup([hardLimit] {
         rlimit limit;
         if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
@@ -136,7 +104,8 @@ void tst_ConnectionFlood::heldConnections()
     QVERIFY2(hardLimit ? limits.contains(" 1024 1024 ") : !limits.contains(" 1024 "),
              limits.constData());
 
-    const sockaddr_un address = socketAddress(f.socketPath());
+    sockaddr_un address;
+    QVERIFY(unixAddress(f.socketPath(), address));
     QList<int> held;
     QList<pid_t> children;
     const auto releaseFlood = [&] {
@@ -153,7 +122,7 @@ void tst_ConnectionFlood::heldConnections()
     const int perProcess = floodConnections / processes;
     if (processes == 1) {
         for (int i = 0; i < floodConnections; ++i) {
-            const int fd = connectTo(address);
+            const int fd = connectUnix(address);
             QVERIFY(fd >= 0);
             held << fd;
         }
@@ -163,7 +132,7 @@ void tst_ConnectionFlood::heldConnections()
             QVERIFY(child >= 0);
             if (child == 0) {
                 for (int i = 0; i < perProcess; ++i)
-                    (void)connectTo(address);
+                    (void)connectUnix(address);
                 for (;;)
                     ::pause();
             }
@@ -185,7 +154,8 @@ void tst_ConnectionFlood::heldConnections()
     if (processes > 1)
         releaseFlood();
     QVERIFY2(
-        QTest::qWaitFor([&] { return f.lastProbeConfigure(probe).startsWith(leftSize); }, 60000),
+        QTest::qWaitFor(
+            [&] { return f.lastProbeConfigure(probe).startsWith(HalvesLayout::leftSize); }, 60000),
         qPrintable(f.stderrText().right(2000)));
 
     QVERIFY(f.compositorRunning());

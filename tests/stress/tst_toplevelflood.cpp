@@ -2,6 +2,7 @@
 
 #include "compositorfixture.h"
 #include "driverdump.h"
+#include "halveslayout.h"
 
 #include <QTest>
 
@@ -18,16 +19,8 @@ private slots:
 void tst_ToplevelFlood::floodLeavesOthersPlaced()
 {
     CompositorFixture f;
-    QVERIFY(f.isValid());
-    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), R"({"layouts": [
-      {"id": "main", "name": "Main", "defaultRegion": "left", "regions": [
-        {"id": "left", "name": "Left", "x": 0, "y": 0, "width": 0.5, "height": 1, "regions": []},
-        {"id": "right", "name": "Right", "x": 0.5, "y": 0, "width": 0.5, "height": 1, "regions": []}]}]})"));
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
-                               CompositorFixture::probePath(),
-                               QStringLiteral("X-DefaultRegion=main:left")));
+    QVERIFY(HalvesLayout::prepare(f));
     f.enableDriver();
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
     QVERIFY(f.startAndWait());
 
     QProcess *flood
@@ -35,7 +28,10 @@ void tst_ToplevelFlood::floodLeavesOthersPlaced()
     QVERIFY(QTest::qWaitFor([&] { return DriverDump::entryCount(f) > 0; }, 60000));
     QProcess *probe = f.startClient(CompositorFixture::probePath());
     QVERIFY(QTest::qWaitFor(
-        [&] { return f.lastProbeConfigure(probe).startsWith(QLatin1String("352 480 fullscreen")); },
+        [&] {
+            return f.lastProbeConfigure(probe).startsWith(HalvesLayout::leftSize
+                                                          + QStringLiteral(" fullscreen"));
+        },
         60000));
 
     QVERIFY(QTest::qWaitFor([&] { return f.clientLines(flood).contains("created 2000"); }, 300000));

@@ -17,7 +17,7 @@
 // "requested <name> <toplevel>" once the compositor has handled it.
 
 #define _GNU_SOURCE
-#include "xdg-shell-client-protocol.h"
+#include "clientcommon.h"
 
 #include <errno.h>
 #include <poll.h>
@@ -47,9 +47,6 @@ struct toplevel
     bool alive;
 };
 
-static struct wl_compositor *compositor;
-static struct wl_shm *shm;
-static struct xdg_wm_base *wm_base;
 static struct wl_seat *seat;
 // --input: the seat's keyboard and pointer events are reported.
 static bool input;
@@ -214,14 +211,6 @@ static const struct xdg_toplevel_listener toplevel_listener = {
     .configure = toplevel_configure,
     .close = toplevel_close,
 };
-
-static void wm_base_ping(void *data, struct xdg_wm_base *base, uint32_t serial)
-{
-    (void)data;
-    xdg_wm_base_pong(base, serial);
-}
-
-static const struct xdg_wm_base_listener wm_base_listener = { wm_base_ping };
 
 static struct toplevel *toplevel_of(struct wl_surface *surface)
 {
@@ -404,24 +393,11 @@ static void registry_global(void *data, struct wl_registry *registry, uint32_t n
 {
     (void)data;
     (void)version;
-    if (strcmp(interface, wl_compositor_interface.name) == 0)
-        compositor = wl_registry_bind(registry, name, &wl_compositor_interface, 1);
-    else if (strcmp(interface, wl_shm_interface.name) == 0)
-        shm = wl_registry_bind(registry, name, &wl_shm_interface, 1);
-    else if (strcmp(interface, xdg_wm_base_interface.name) == 0) {
-        wm_base = wl_registry_bind(registry, name, &xdg_wm_base_interface, 1);
-        xdg_wm_base_add_listener(wm_base, &wm_base_listener, NULL);
-    } else if (input && strcmp(interface, wl_seat_interface.name) == 0 && !seat) {
+    if (!bind_common_global(registry, name, interface) && input
+        && strcmp(interface, wl_seat_interface.name) == 0 && !seat) {
         seat = wl_registry_bind(registry, name, &wl_seat_interface, 1);
         wl_seat_add_listener(seat, &seat_listener, NULL);
     }
-}
-
-static void registry_global_remove(void *data, struct wl_registry *registry, uint32_t name)
-{
-    (void)data;
-    (void)registry;
-    (void)name;
 }
 
 static const struct wl_registry_listener registry_listener
@@ -549,11 +525,9 @@ int main(int argc, char **argv)
         }
     }
 
-    struct wl_display *display = wl_display_connect(NULL);
-    if (!display) {
-        fprintf(stderr, "cannot connect to the Wayland display\n");
+    struct wl_display *display = connect_display();
+    if (!display)
         return 1;
-    }
     the_display = display;
     report("connected");
     if (exit_after_connect) {
@@ -561,13 +535,8 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    struct wl_registry *registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &registry_listener, NULL);
-    wl_display_roundtrip(display);
-    if (!compositor || !shm || !wm_base) {
-        fprintf(stderr, "missing globals\n");
+    if (!bind_globals(display, &registry_listener, true))
         return 1;
-    }
 
     for (int i = 0; i < count; ++i) {
         struct toplevel *t = &toplevels[i];
