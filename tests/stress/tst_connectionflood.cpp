@@ -98,6 +98,14 @@ void tst_ConnectionFlood::heldConnections()
             ::setrlimit(RLIMIT_NOFILE, &limit);
         }
     });
+    // LeakSanitizer's exit check stops every thread through a tracer, which now and then
+    // crashes itself in a process that has just closed a thousand connections; leaks are checked
+    // by the other tests, so the sanitizer build skips it here.
+    const QByteArray asanOptions = qgetenv("ASAN_OPTIONS");
+    if (!asanOptions.isEmpty()) {
+        f.setCompositorEnvironment(QStringLiteral("ASAN_OPTIONS"),
+                                   QString::fromLocal8Bit(asanOptions + ":detect_leaks=0"));
+    }
     QVERIFY(f.startAndWait());
     const qint64 pid = f.compositorPid();
     const QByteArray limits = limitsLine(pid);
