@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QtGlobal>
 
 #include <csignal>
@@ -112,6 +113,13 @@ public:
             m_process.setChildProcessModifier([] { ::setpgid(0, 0); });
         m_process.start(path, { QStringLiteral("1000") });
         m_process.waitForStarted();
+        // The start is reported once exec has begun; the kernel fills in the new command line
+        // a moment later, and a test that reads it at once would see it empty.
+        const QString cmdline = QStringLiteral("/proc/%1/cmdline").arg(m_process.processId());
+        (void)QTest::qWaitFor([&] {
+            QFile file(cmdline);
+            return !file.open(QIODevice::ReadOnly) || !file.readAll().isEmpty();
+        });
     }
     ~Sleeper()
     {
