@@ -964,8 +964,8 @@ void tst_Scene::configureSequences()
         }
     }
     // Nothing else arrives before the last expected configure, nothing after it so far.
-    QTRY_VERIFY2(f.probeConfigures(probe).size() == expected.size() + 1,
-                 qPrintable(f.probeConfigures(probe).join(u'|')));
+    QTRY_VERIFY2_WITH_TIMEOUT(f.probeConfigures(probe).size() == expected.size() + 1,
+                              qPrintable(f.probeConfigures(probe).join(u'|')), 30000);
     QCOMPARE(f.probeConfigures(probe), QStringList { QStringLiteral("0 0 -") } + expected);
     QVERIFY(f.compositorRunning());
 }
