@@ -13,8 +13,6 @@ WaylandCompositor {
     readonly property alias layoutModel: layouts
     property var currentLayout: coremanager.layouts[coremanager.selectedLayoutIndex]
 
-    // The configurator of each top-level, made as soon as the top-level appears.
-    property var configurators: new Map()
     // While a layout change re-places every surface, the keyboard stays where it is and is
     // settled once at the end.
     property bool holdFocus: false
@@ -29,10 +27,6 @@ WaylandCompositor {
         const configured = multipleOf90(settings.value("Settings/Orientation"));
         return isNaN(configured) ? 0 : configured;
     }
-
-    // A configurator is made once ahead, so that the first client does not wait for what a first
-    // use costs.
-    Component.onCompleted: configuratorComponent.createObject(root).destroy()
 
     // The angle a text or number stands for, or NaN when it is no multiple of 90.
     function multipleOf90(value) {
@@ -160,21 +154,8 @@ WaylandCompositor {
         return region !== quickBarID && region !== "";
     }
 
-    // The configurator of a top-level, made on first use; it goes with its top-level, and only
-    // the references of those gone are left to forget.
     function configuratorOf(toplevel) {
-        if (!toplevel)
-            return null;
-        let configurator = configurators.get(toplevel);
-        if (!configurator) {
-            configurators.forEach((value, key) => {
-                if (!value.toplevel)
-                    configurators.delete(key);
-            });
-            configurator = configuratorComponent.createObject(toplevel, { "toplevel": toplevel });
-            configurators.set(toplevel, configurator);
-        }
-        return configurator;
+        return configurators.configuratorOf(toplevel);
     }
 
     function containerSource(details) {
@@ -183,7 +164,8 @@ WaylandCompositor {
     }
 
     // The client learns its size before its container and quick bar element are made. With the
-    // built-in container its area is its region, which the model knows already; another
+    // built-in container its area is its region, which the model knows already (the registry of
+    // configurators has told it so already, and the same size is not sent twice); another
     // container decides its client's area itself once it exists.
     function configureBeforePlacing(toplevel, details, entry, startMinimized) {
         if (containerSource(details) !== "qrc:///Kestrix/Vorlane/Application/SurfaceContainer.qml")
@@ -720,11 +702,14 @@ WaylandCompositor {
         }
     }
 
-    Component {
-        id: configuratorComponent
+    ConfiguratorRegistry {
+        id: configurators
 
-        // Tells the client its size and activation and answers its window requests.
-        ToplevelConfigurator {}
+        shell: xdgShell
+        manager: coremanager
+        areaSize: Qt.size(regionLayout.width, regionLayout.height)
+        containerSource: String(settings.value("Components/SurfaceContainer"))
+        maxPerProcess: root.maxToplevelsPerClient
     }
 
     XdgShell {

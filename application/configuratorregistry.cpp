@@ -1,0 +1,118 @@
+#include "configuratorregistry.h"
+
+#include <client.h>
+#include <details.h>
+#include <layout.h>
+
+#include <QtWaylandCompositor/QWaylandClient>
+#include <QtWaylandCompositor/QWaylandSurface>
+
+namespace Vorlane {
+
+namespace {
+
+const QString quickBarId = QStringLiteral("QuickBar");
+const QString builtInContainer
+    = QStringLiteral("qrc:///Kestrix/Vorlane/Application/SurfaceContainer.qml");
+
+// The first region of a line of the desktop entry, unless it names none or the quick bar.
+QString firstRegion(const QMap<QString, QStringList> &lines, const QString &layoutId)
+{
+    const QStringList regions = lines.value(layoutId);
+    const QString first = regions.isEmpty() ? QString() : regions.first();
+    return first == quickBarId ? QString() : first;
+}
+
+} // namespace
+
+ConfiguratorRegistry::ConfiguratorRegistry(QObject *parent)
+    : QObject(parent)
+{ }
+
+void ConfiguratorRegistry::setShell(QWaylandXdgShell *shell)
+{
+    if (m_shell == shell)
+        return;
+    if (m_shell)
+        disconnect(m_shell, nullptr, this, nullptr);
+    m_shell = shell;
+    // The xdg surface announces its top-level before the shell does, and so before the scene.
+    if (m_shell) {
+        connect(m_shell, &QWaylandXdgShell::xdgSurfaceCreated, this,
+                [this](QWaylandXdgSurface *xdgSurface) {
+                    connect(xdgSurface, &QWaylandXdgSurface::toplevelCreated, this,
+                            [this, xdgSurface] { handleToplevel(xdgSurface); });
+                });
+    }
+    emit shellChanged();
+}
+
+ToplevelConfigurator *ConfiguratorRegistry::configuratorOf(QWaylandXdgToplevel *toplevel)
+{
+    if (!toplevel)
+        return nullptr;
+    ToplevelConfigurator *&configurator = m_configurators[toplevel];
+    if (!configurator) {
+        configurator = new ToplevelConfigurator(toplevel);
+        configurator->setToplevel(toplevel);
+        connect(toplevel, &QObject::destroyed, this,
+                [this, toplevel] { m_configurators.remove(toplevel); });
+    }
+    return configurator;
+}
+
+void ConfiguratorRegistry::handleToplevel(QWaylandXdgSurface *xdgSurface)
+{
+    QWaylandXdgToplevel *toplevel = xdgSurface->toplevel();
+    QWaylandSurface *surface = xdgSurface->surface();
+    if (!toplevel || !surface || !surface->client())
+        return;
+    const qint64 pid = surface->client()->processId();
+    // Counted as the scene counts its entries: a process beyond its share is not listed.
+    int &count = m_toplevelsOf[pid];
+    ++count;
+    connect(toplevel, &QObject::destroyed, this, [this, pid] {
+        if (--m_toplevelsOf[pid] <= 0)
+            m_toplevelsOf.remove(pid);
+    });
+    if (count <= m_maxPerProcess)
+        configureFirst(toplevel, pid);
+}
+
+// The same decision as the scene's for a new entry: the client's region in the current layout
+// (its own line, else its DEFAULT line), or the quick bar when it starts minimised or has none.
+void ConfiguratorRegistry::configureFirst(QWaylandXdgToplevel *toplevel, qint64 pid)
+{
+    if (!m_manager || pid <= 0)
+        return;
+    const Core::Client *client = m_manager->registerClient(uint(pid));
+    const Core::Details *details = client ? client->details() : nullptr;
+    const QString own = details ? details->surfaceContainer() : QStringLiteral("Default");
+    // Another container decides its client's area itself once it exists.
+    if ((own == QLatin1String("Default") ? m_containerSource : own) != builtInContainer)
+        return;
+    const QList<Core::Layout *> layouts = m_manager->layouts();
+    const int index = m_manager->selectedLayoutIndex();
+    const Core::Layout *layout = index >= 0 && index < layouts.size() ? layouts.at(index) : nullptr;
+    const bool startMinimized = details && details->windowState() == Core::Details::WS_MINIMIZED;
+    QString region;
+    if (layout && !startMinimized && details) {
+        const QMap<QString, QStringList> lines = details->defaultRegions();
+        region = firstRegion(lines, layout->id());
+        if (region.isEmpty())
+            region = firstRegion(lines, QStringLiteral("DEFAULT"));
+        if (region == QLatin1String("DEFAULT"))
+            region = layout->defaultRegion();
+        if (!region.isEmpty() && !layout->regionExists(region))
+            return;
+    }
+    const QRectF rect = m_manager->getRegionRect(region.isEmpty() ? quickBarId : region);
+    ToplevelConfigurator *configurator = configuratorOf(toplevel);
+    configurator->setSize(QSizeF(m_areaSize.width() * rect.width(),
+                                 m_areaSize.height() * rect.height()));
+    if (!region.isEmpty())
+        configurator->takeFocus();
+    configurator->configureNow();
+}
+
+} // namespace Vorlane

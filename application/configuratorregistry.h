@@ -1,0 +1,65 @@
+#ifndef VORLANE_CONFIGURATORREGISTRY_H
+#define VORLANE_CONFIGURATORREGISTRY_H
+
+#include "toplevelconfigurator.h"
+
+#include <manager.h>
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QSizeF>
+#include <QtQml/qqmlregistration.h>
+#include <QtWaylandCompositor/QWaylandXdgShell>
+
+namespace Vorlane {
+
+// Holds the configurator of every xdg top-level. It makes it the moment the top-level appears,
+// before the scene hears of it, and tells the client its first size from the model there: the
+// client can draw while the scene builds its entry, container and quick bar element. The scene
+// later sets the same size, which is not sent again.
+class ConfiguratorRegistry : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QWaylandXdgShell *shell READ shell WRITE setShell NOTIFY shellChanged)
+    Q_PROPERTY(Vorlane::Core::Manager *manager MEMBER m_manager NOTIFY managerChanged)
+    // The size of the area the regions divide.
+    Q_PROPERTY(QSizeF areaSize MEMBER m_areaSize NOTIFY areaSizeChanged)
+    // The surface container in use for clients that name none of their own.
+    Q_PROPERTY(QString containerSource MEMBER m_containerSource NOTIFY containerSourceChanged)
+    // Beyond this many top-levels of one process the scene lists none, and none is told a size.
+    Q_PROPERTY(int maxPerProcess MEMBER m_maxPerProcess NOTIFY maxPerProcessChanged)
+
+public:
+    explicit ConfiguratorRegistry(QObject *parent = nullptr);
+
+    QWaylandXdgShell *shell() const { return m_shell; }
+    void setShell(QWaylandXdgShell *shell);
+
+    // The configurator of a top-level; it lives as long as the top-level.
+    Q_INVOKABLE Vorlane::ToplevelConfigurator *configuratorOf(QWaylandXdgToplevel *toplevel);
+
+signals:
+    void shellChanged();
+    void managerChanged();
+    void areaSizeChanged();
+    void containerSourceChanged();
+    void maxPerProcessChanged();
+
+private:
+    void handleToplevel(QWaylandXdgSurface *xdgSurface);
+    void configureFirst(QWaylandXdgToplevel *toplevel, qint64 pid);
+
+    QPointer<QWaylandXdgShell> m_shell;
+    QPointer<Core::Manager> m_manager;
+    QSizeF m_areaSize;
+    QString m_containerSource;
+    int m_maxPerProcess = 32;
+    QHash<QWaylandXdgToplevel *, ToplevelConfigurator *> m_configurators;
+    QHash<qint64, int> m_toplevelsOf;
+};
+
+} // namespace Vorlane
+
+#endif // VORLANE_CONFIGURATORREGISTRY_H
