@@ -108,8 +108,8 @@ void ConfiguratorRegistry::configureFirst(QWaylandXdgToplevel *toplevel, qint64 
     }
     const QRectF rect = m_manager->getRegionRect(region.isEmpty() ? quickBarId : region);
     ToplevelConfigurator *configurator = configuratorOf(toplevel);
-    configurator->setSize(QSizeF(m_areaSize.width() * rect.width(),
-                                 m_areaSize.height() * rect.height()));
+    configurator->setSize(
+        QSizeF(m_areaSize.width() * rect.width(), m_areaSize.height() * rect.height()));
     if (!region.isEmpty())
         configurator->takeFocus();
     configurator->configureNow();
