@@ -624,7 +624,15 @@ WaylandCompositor {
                     width: regionLayout.width
                     height: regionLayout.height
                     z: 100
+                    // Built when it first opens and kept: many devices never need it, and its
+                    // areas and their texts would hold memory from the start.
+                    active: false
                     source: String(settings.value("Components/RegionSelector"))
+
+                    onCurrentProcessChanged: {
+                        if (currentProcess >= 0)
+                            active = true;
+                    }
 
                     Connections {
                         target: regionSelector.item
