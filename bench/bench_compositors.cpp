@@ -45,6 +45,7 @@ struct Options
     QString vorlane;
     QString probe;
     QString quickBar;
+    QString examples;
     int runs = 5;
     bool quick = false;
 };
@@ -175,6 +176,20 @@ public:
     { }
 
     QString configDir() const { return m_config.path(); }
+    // Relative paths in a settings file are taken from here.
+    void setWorkingDirectory(const QString &dir) { m_workingDirectory = dir; }
+    // Without the scene graph's line per frame, which would cost time of its own.
+    void setQuiet() { m_quiet = true; }
+
+    // Waits, reading what the compositor writes so that it never blocks on a full pipe.
+    void drain(int ms)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!deadline.hasExpired()) {
+            m_process->waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+            readErrors();
+        }
+    }
     // Replaces the quick bar by the one that times operations in the scene.
     void useBenchQuickBar() { m_benchQuickBar = true; }
 
@@ -216,8 +231,9 @@ public:
                 writeVorlaneConfig(QStringLiteral("RUNNING"));
             env.insert(QStringLiteral("QT_QPA_PLATFORM"),
                        m_kind == VorlaneXcb ? QStringLiteral("xcb") : QStringLiteral("offscreen"));
-            env.insert(QStringLiteral("QT_LOGGING_RULES"),
-                       QStringLiteral("qt.scenegraph.time.renderloop.debug=true"));
+            if (!m_quiet)
+                env.insert(QStringLiteral("QT_LOGGING_RULES"),
+                           QStringLiteral("qt.scenegraph.time.renderloop.debug=true"));
             env.insert(QStringLiteral("QML_XHR_ALLOW_FILE_READ"), QStringLiteral("1"));
             program = options.vorlane;
             args << QStringLiteral("-c")
@@ -231,6 +247,8 @@ public:
         }
         m_process = new QProcess;
         m_process->setProcessEnvironment(env);
+        if (!m_workingDirectory.isEmpty())
+            m_process->setWorkingDirectory(m_workingDirectory);
         m_clock.start();
         m_startUs = monotonicUs();
         m_process->start(program, args);
@@ -384,6 +402,22 @@ public:
         return times;
     }
 
+    // Starts a client of the compositor from a desktop entry's command line.
+    QProcess *startClient(const QStringList &command)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QFileInfo(m_socket).absolutePath());
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QFileInfo(m_socket).fileName());
+        auto *client = new QProcess;
+        client->setProcessEnvironment(env);
+        client->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        client->setStandardOutputFile(QProcess::nullDevice());
+        client->start(command.value(0), command.mid(1));
+        m_clients << client;
+        return client;
+    }
+
     // Starts a probe and waits until it has committed a buffer of a configured size. The
     // latency runs from its initial commit to the first configure that gives it a size.
     Map mapClient(int timeoutMs = 20000)
@@ -428,6 +462,8 @@ private:
     double m_firstFrameMs = -1;
     int m_commands = 0;
     bool m_benchQuickBar = false;
+    QString m_workingDirectory;
+    bool m_quiet = false;
 };
 
 void settle(int ms)
@@ -569,6 +605,82 @@ void printMapLatency()
                kind == Compositor::VorlaneXcb ? "xcb+GL (Xvfb)" : "offscreen",
                qPrintable(cell(first, 2)), qPrintable(cell(later, 2)),
                qPrintable(cell(laterFirstConfigure, 2)));
+        fflush(stdout);
+    }
+}
+
+// CPU time the process has used so far, in milliseconds.
+double cpuMs(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    // The fields after the command name, which may hold blanks: utime and stime are 14 and 15.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return (fields.at(11).toDouble() + fields.at(12).toDouble()) * 1000.0 / ::sysconf(_SC_CLK_TCK);
+}
+
+// The command line of an example client, with its files taken from the examples directory.
+QStringList exampleCommand(const QString &entry)
+{
+    QFile file(options.examples + QStringLiteral("/clients/") + entry + QStringLiteral(".desktop"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (!line.startsWith("Exec="))
+            continue;
+        QString command = QString::fromUtf8(line.mid(5)).trimmed();
+        command.replace(QStringLiteral("/etc/vorlane/"), options.examples + QLatin1Char('/'));
+        const QStringList words = command.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        return QFile::exists(words.value(0)) ? words : QStringList();
+    }
+    return {};
+}
+
+// Vorlane's CPU time over ten seconds with the example configuration (offscreen), after five
+// seconds to settle, with none, some or all of the example's clients: it draws only when a
+// client draws or an element pulses.
+void printIdleCpu()
+{
+    if (options.examples.isEmpty())
+        return;
+    const QList<std::pair<const char *, QStringList>> cases = {
+        { "no clients", {} },
+        { "terminal", { QStringLiteral("terminal") } },
+        { "clock (draws once a second)", { QStringLiteral("clock") } },
+        { "pattern (draws every frame)", { QStringLiteral("pattern") } },
+        { "terminal, clock and pattern",
+          { QStringLiteral("terminal"), QStringLiteral("clock"), QStringLiteral("pattern") } },
+    };
+    printf("\n## Vorlane CPU time over 10 s with the example configuration (offscreen)\n\n"
+           "| clients | CPU time (ms) | share of one core |\n|---|---|---|\n");
+    for (const auto &[label, entries] : cases) {
+        Compositor compositor(Compositor::VorlaneOffscreen);
+        compositor.setWorkingDirectory(options.examples);
+        compositor.setQuiet();
+        if (!compositor.start(options.examples + QStringLiteral("/config.ini"))
+            || compositor.waitForSocket() < 0) {
+            printf("| %s | n/a | n/a |\n", label);
+            continue;
+        }
+        bool missing = false;
+        for (const QString &entry : entries) {
+            const QStringList command = exampleCommand(entry);
+            missing = missing || command.isEmpty();
+            if (!command.isEmpty())
+                compositor.startClient(command);
+        }
+        compositor.drain(5000);
+        const double before = cpuMs(compositor.pid());
+        compositor.drain(10000);
+        const double used = cpuMs(compositor.pid()) - before;
+        if (missing || before < 0 || !compositor.running())
+            printf("| %s | n/a | n/a |\n", label);
+        else
+            printf("| %s | %.0f | %.1f %% |\n", label, used, used / 100.0);
         fflush(stdout);
     }
 }
@@ -727,31 +839,39 @@ int main(int argc, char *argv[])
                                       QStringLiteral("path"));
     const QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("runs per figure"),
                                   QStringLiteral("n"), QStringLiteral("5"));
+    const QCommandLineOption examples(QStringLiteral("examples"),
+                                      QStringLiteral("examples directory (for the CPU figures)"),
+                                      QStringLiteral("path"));
     const QCommandLineOption quick(QStringLiteral("quick"), QStringLiteral("smaller counts"));
     const QCommandLineOption only(QStringLiteral("only"),
-                                  QStringLiteral("peers, alone, hostile or map"),
+                                  QStringLiteral("peers, alone, hostile, idle or map"),
                                   QStringLiteral("part"));
-    parser.addOptions({ vorlane, probe, quickBar, runs, quick, only });
+    parser.addOptions({ vorlane, probe, quickBar, examples, runs, quick, only });
     parser.process(app);
-    options.vorlane = parser.value(vorlane);
+    // Absolute, since a compositor may run in another working directory.
+    options.vorlane = QFileInfo(parser.value(vorlane)).absoluteFilePath();
     options.probe = parser.value(probe);
     options.quickBar = parser.value(quickBar);
+    options.examples
+        = parser.isSet(examples) ? QFileInfo(parser.value(examples)).absoluteFilePath() : QString();
     options.runs = std::max(1, parser.value(runs).toInt());
     options.quick = parser.isSet(quick);
-    if (options.vorlane.isEmpty() || options.probe.isEmpty()) {
+    if (!parser.isSet(vorlane) || !parser.isSet(probe)) {
         fprintf(stderr, "--vorlane and --probe are required\n");
         return 2;
     }
     const QStringList parts = parser.isSet(only)
         ? parser.value(only).split(QLatin1Char(','))
-        : QStringList { QStringLiteral("peers"), QStringLiteral("alone"),
-                        QStringLiteral("hostile") };
+        : QStringList { QStringLiteral("peers"), QStringLiteral("alone"), QStringLiteral("hostile"),
+                        QStringLiteral("idle") };
     if (parts.contains(QLatin1String("peers")))
         printPeerTable();
     if (parts.contains(QLatin1String("alone")))
         printVorlaneAlone();
     if (parts.contains(QLatin1String("hostile")))
         printHostile();
+    if (parts.contains(QLatin1String("idle")))
+        printIdleCpu();
     // Not part of the default run: the peer table already holds the first-client figure.
     if (parts.contains(QLatin1String("map")))
         printMapLatency();

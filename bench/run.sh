@@ -35,7 +35,7 @@ nice -n 10 cmake --build "$build" -j2 --target "${targets[@]}" >&2
 echo "# Vorlane benchmarks ($(date -u +%Y-%m-%d), $(nproc) cores, Qt $(qtpaths6 --qt-version 2>/dev/null || echo 6))"
 args=(--vorlane "$build/application/vorlane_application"
       --probe "$build/tests/e2e/probe/vorlane_probe"
-      --quickbar "$here/BenchQuickBar.qml" --runs "$runs")
+      --quickbar "$here/BenchQuickBar.qml" --examples "$source_dir/examples" --runs "$runs")
 [ -n "${QUICK:-}" ] && args+=(--quick)
 "$build/bench/bench_compositors" "${args[@]}"
 
