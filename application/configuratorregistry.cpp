@@ -106,6 +106,9 @@ void ConfiguratorRegistry::configureFirst(QWaylandXdgToplevel *toplevel, qint64 
         if (!region.isEmpty() && !layout->regionExists(region))
             return;
     }
+    // Before the scene is laid out its area has no size yet; the scene configures the client.
+    if (!region.isEmpty() && m_areaSize.isEmpty())
+        return;
     const QRectF rect = m_manager->getRegionRect(region.isEmpty() ? quickBarId : region);
     ToplevelConfigurator *configurator = configuratorOf(toplevel);
     configurator->setSize(
