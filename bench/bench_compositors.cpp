@@ -9,6 +9,7 @@
 //
 // usage: bench_compositors --vorlane PATH --probe PATH --quickbar QML [--runs N] [--quick]
 
+#include "../tests/e2e/cputime.h"
 #include "../tests/e2e/socketaccepts.h"
 #include "benchsupport.h"
 
@@ -402,8 +403,8 @@ public:
         return times;
     }
 
-    // Starts a client of the compositor from a desktop entry's command line.
-    QProcess *startClient(const QStringList &command)
+    // A client process that connects to this compositor's socket.
+    QProcess *newClient()
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("DISPLAY"));
@@ -411,10 +412,17 @@ public:
         env.insert(QStringLiteral("WAYLAND_DISPLAY"), QFileInfo(m_socket).fileName());
         auto *client = new QProcess;
         client->setProcessEnvironment(env);
+        m_clients << client;
+        return client;
+    }
+
+    // Starts a client of the compositor from a desktop entry's command line.
+    QProcess *startClient(const QStringList &command)
+    {
+        QProcess *client = newClient();
         client->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         client->setStandardOutputFile(QProcess::nullDevice());
         client->start(command.value(0), command.mid(1));
-        m_clients << client;
         return client;
     }
 
@@ -422,14 +430,8 @@ public:
     // latency runs from its initial commit to the first configure that gives it a size.
     Map mapClient(int timeoutMs = 20000)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QFileInfo(m_socket).absolutePath());
-        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QFileInfo(m_socket).fileName());
-        auto *client = new QProcess;
-        client->setProcessEnvironment(env);
+        QProcess *client = newClient();
         client->start(options.probe, { QStringLiteral("--timestamps") });
-        m_clients << client;
         Map result { client, -1 };
         const Timestamps times = readProbe(client, timeoutMs);
         if (times.sized >= 0 && times.initial >= 0) {
@@ -609,20 +611,6 @@ void printMapLatency()
     }
 }
 
-// CPU time the process has used so far, in milliseconds.
-double cpuMs(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = stat.readAll();
-    // The fields after the command name, which may hold blanks: utime and stime are 14 and 15.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return (fields.at(11).toDouble() + fields.at(12).toDouble()) * 1000.0 / ::sysconf(_SC_CLK_TCK);
-}
-
 // The command line of an example client, with its files taken from the examples directory.
 QStringList exampleCommand(const QString &entry)
 {
@@ -674,9 +662,9 @@ void printIdleCpu()
                 compositor.startClient(command);
         }
         compositor.drain(5000);
-        const double before = cpuMs(compositor.pid());
+        const double before = cpuSeconds(compositor.pid());
         compositor.drain(10000);
-        const double used = cpuMs(compositor.pid()) - before;
+        const double used = (cpuSeconds(compositor.pid()) - before) * 1000.0;
         if (missing || before < 0 || !compositor.running())
             printf("| %s | n/a | n/a |\n", label);
         else

@@ -3,6 +3,7 @@
 // must still be placed.
 
 #include "compositorfixture.h"
+#include "cputime.h"
 #include "halveslayout.h"
 #include "socketaccepts.h"
 
@@ -20,21 +21,6 @@
 namespace {
 
 const int floodConnections = 1000;
-
-// Seconds of CPU the process has used (user and system).
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = stat.readAll();
-    // The fields after the command name, which may itself hold spaces.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return double(fields.at(11).toLongLong() + fields.at(12).toLongLong())
-        / double(::sysconf(_SC_CLK_TCK));
-}
 
 QByteArray limitsLine(qint64 pid)
 {
