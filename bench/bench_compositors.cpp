@@ -643,32 +643,37 @@ void printIdleCpu()
         { "terminal, clock and pattern",
           { QStringLiteral("terminal"), QStringLiteral("clock"), QStringLiteral("pattern") } },
     };
-    printf("\n## Vorlane CPU time over 10 s with the example configuration (offscreen)\n\n"
-           "| clients | CPU time (ms) | share of one core |\n|---|---|---|\n");
+    // Milliseconds of CPU over ten seconds after five to settle, or -1.
+    const auto measure
+        = [](Compositor &compositor, const QString &settings, const QStringList &entries) {
+              if (!compositor.start(settings) || compositor.waitForSocket() < 0)
+                  return -1.0;
+              bool missing = false;
+              for (const QString &entry : entries) {
+                  const QStringList command = exampleCommand(entry);
+                  missing = missing || command.isEmpty();
+                  if (!command.isEmpty())
+                      compositor.startClient(command);
+              }
+              compositor.drain(5000);
+              const double before = cpuSeconds(compositor.pid());
+              compositor.drain(10000);
+              const double used = (cpuSeconds(compositor.pid()) - before) * 1000.0;
+              return missing || before < 0 || !compositor.running() ? -1.0 : used;
+          };
+    printf("\n## CPU time over 10 s with the example's clients (Vorlane offscreen with the "
+           "example configuration; cage headless, pixman, showing the last client)\n\n"
+           "| clients | Vorlane (ms) | cage (ms) | Vorlane / cage |\n|---|---|---|---|\n");
     for (const auto &[label, entries] : cases) {
-        Compositor compositor(Compositor::VorlaneOffscreen);
-        compositor.setWorkingDirectory(options.examples);
-        compositor.setQuiet();
-        if (!compositor.start(options.examples + QStringLiteral("/config.ini"))
-            || compositor.waitForSocket() < 0) {
-            printf("| %s | n/a | n/a |\n", label);
-            continue;
-        }
-        bool missing = false;
-        for (const QString &entry : entries) {
-            const QStringList command = exampleCommand(entry);
-            missing = missing || command.isEmpty();
-            if (!command.isEmpty())
-                compositor.startClient(command);
-        }
-        compositor.drain(5000);
-        const double before = cpuSeconds(compositor.pid());
-        compositor.drain(10000);
-        const double used = (cpuSeconds(compositor.pid()) - before) * 1000.0;
-        if (missing || before < 0 || !compositor.running())
-            printf("| %s | n/a | n/a |\n", label);
-        else
-            printf("| %s | %.0f | %.1f %% |\n", label, used, used / 100.0);
+        Compositor vorlane(Compositor::VorlaneOffscreen);
+        vorlane.setWorkingDirectory(options.examples);
+        vorlane.setQuiet();
+        const double ours
+            = measure(vorlane, options.examples + QStringLiteral("/config.ini"), entries);
+        Compositor cage(Compositor::Cage);
+        const double theirs = measure(cage, QString(), entries);
+        printf("| %s | %s | %s | %s |\n", label, qPrintable(number(ours, 0)),
+               qPrintable(number(theirs, 0)), qPrintable(ratio(ours, theirs)));
         fflush(stdout);
     }
 }
