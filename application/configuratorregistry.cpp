@@ -4,6 +4,7 @@
 #include <details.h>
 #include <layout.h>
 
+#include <QQmlEngine>
 #include <QtWaylandCompositor/QWaylandClient>
 #include <QtWaylandCompositor/QWaylandSurface>
 
@@ -54,6 +55,8 @@ ToplevelConfigurator *ConfiguratorRegistry::configuratorOf(QWaylandXdgToplevel *
     ToplevelConfigurator *&configurator = m_configurators[toplevel];
     if (!configurator) {
         configurator = new ToplevelConfigurator(toplevel);
+        // Handed to the scene through an invokable, which would leave it to the collector.
+        QQmlEngine::setObjectOwnership(configurator, QQmlEngine::CppOwnership);
         configurator->setToplevel(toplevel);
         connect(toplevel, &QObject::destroyed, this,
                 [this, toplevel] { m_configurators.remove(toplevel); });
