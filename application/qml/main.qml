@@ -685,6 +685,9 @@ WaylandCompositor {
                         property string position: root.quickBarPosition
 
                         anchors.fill: parent
+                        // Built in slices between the first frames: clients that start with the
+                        // compositor are placed while it is built, and their elements follow.
+                        asynchronous: true
                         source: String(settings.value("Components/QuickBar"))
 
                         Connections {
