@@ -640,6 +640,7 @@ void printIdleCpu()
         { "terminal", { QStringLiteral("terminal") } },
         { "clock (draws once a second)", { QStringLiteral("clock") } },
         { "pattern (draws every frame)", { QStringLiteral("pattern") } },
+        { "flower (minimised and running: its element pulses)", { QStringLiteral("flower") } },
         { "terminal, clock and pattern",
           { QStringLiteral("terminal"), QStringLiteral("clock"), QStringLiteral("pattern") } },
     };
