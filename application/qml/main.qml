@@ -164,9 +164,9 @@ WaylandCompositor {
     }
 
     // The client learns its size before its container and quick bar element are made. With the
-    // built-in container its area is its region, which the model knows already (the registry of
-    // configurators has told it so already, and the same size is not sent twice); another
-    // container decides its client's area itself once it exists.
+    // built-in container its area is its region, which the model knows already; the registry of
+    // configurators has usually sent that size when the top-level appeared, and the same size is
+    // not sent twice. Another container decides its client's area itself once it exists.
     function configureBeforePlacing(toplevel, details, entry, startMinimized) {
         if (containerSource(details) !== "qrc:///Kestrix/Vorlane/Application/SurfaceContainer.qml")
             return;
