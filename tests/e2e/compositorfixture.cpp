@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -282,7 +283,29 @@ int CompositorFixture::waitForCompositorExit(int timeoutMs)
     if (m_compositor->state() != QProcess::NotRunning
         || m_compositor->exitStatus() != QProcess::NormalExit)
         return -1000;
+    if (m_compositor->exitCode() != 0 && leakCheckCrashed())
+        return 0;
     return m_compositor->exitCode();
+}
+
+// LeakSanitizer's own tracer now and then crashes in the exit check of a sanitized compositor
+// ("Tracer caught signal 11"): the check did not run, which says nothing about the program. Its
+// lines are taken out of the output, so that they do not pass for a sanitizer's report; a report
+// of leaks is never taken out.
+bool CompositorFixture::leakCheckCrashed()
+{
+    const auto isToolFault = [](const QString &line) {
+        return line.startsWith(QLatin1String("Tracer caught signal"))
+            || line.contains(QLatin1String("LeakSanitizer has encountered a fatal error"))
+            || (line.startsWith(QLatin1String("==")) && line.contains(QLatin1String("==HINT:")));
+    };
+    if (stderrContains(QStringLiteral("detected memory leaks"))
+        || std::none_of(m_stderrLines.cbegin(), m_stderrLines.cend(), isToolFault))
+        return false;
+    qWarning("LeakSanitizer's tracer crashed at the compositor's exit; its leak check did not run");
+    m_stderrLines.erase(std::remove_if(m_stderrLines.begin(), m_stderrLines.end(), isToolFault),
+                        m_stderrLines.end());
+    return true;
 }
 
 int CompositorFixture::stopCompositor(int sig, int timeoutMs)

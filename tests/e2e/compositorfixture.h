@@ -121,6 +121,7 @@ public:
 
 private:
     void killProcess(QProcess *process);
+    bool leakCheckCrashed();
     void pullStderr();
 
     std::unique_ptr<QTemporaryDir> m_runtime;
