@@ -12,6 +12,14 @@ namespace Vorlane {
 
 namespace {
 
+// The process of a top-level's client, or 0 when it is unknown.
+qint64 processIdOf(QWaylandXdgToplevel *toplevel)
+{
+    QWaylandXdgSurface *xdgSurface = toplevel ? toplevel->xdgSurface() : nullptr;
+    QWaylandSurface *surface = xdgSurface ? xdgSurface->surface() : nullptr;
+    return surface && surface->client() ? surface->client()->processId() : 0;
+}
+
 const QString quickBarId = QStringLiteral("QuickBar");
 const QString builtInContainer
     = QStringLiteral("qrc:///Kestrix/Vorlane/Application/SurfaceContainer.qml");
@@ -67,10 +75,9 @@ ToplevelConfigurator *ConfiguratorRegistry::configuratorOf(QWaylandXdgToplevel *
 void ConfiguratorRegistry::handleToplevel(QWaylandXdgSurface *xdgSurface)
 {
     QWaylandXdgToplevel *toplevel = xdgSurface->toplevel();
-    QWaylandSurface *surface = xdgSurface->surface();
-    if (!toplevel || !surface || !surface->client())
+    const qint64 pid = processIdOf(toplevel);
+    if (pid <= 0)
         return;
-    const qint64 pid = surface->client()->processId();
     // Counted as the scene counts its entries: a process beyond its share is not listed.
     int &count = m_toplevelsOf[pid];
     ++count;
@@ -79,13 +86,14 @@ void ConfiguratorRegistry::handleToplevel(QWaylandXdgSurface *xdgSurface)
             m_toplevelsOf.remove(pid);
     });
     if (count <= m_maxPerProcess)
-        configureFirst(toplevel, pid);
+        configureFirst(toplevel);
 }
 
 // The same decision as the scene's for a new entry: the client's region in the current layout
 // (its own line, else its DEFAULT line), or the quick bar when it starts minimised or has none.
-void ConfiguratorRegistry::configureFirst(QWaylandXdgToplevel *toplevel, qint64 pid)
+void ConfiguratorRegistry::configureFirst(QWaylandXdgToplevel *toplevel)
 {
+    const qint64 pid = processIdOf(toplevel);
     if (!m_manager || pid <= 0)
         return;
     const Core::Client *client = m_manager->registerClient(uint(pid));

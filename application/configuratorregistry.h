@@ -39,6 +39,9 @@ public:
 
     // The configurator of a top-level; it lives as long as the top-level.
     Q_INVOKABLE Vorlane::ToplevelConfigurator *configuratorOf(QWaylandXdgToplevel *toplevel);
+    // Tells a new top-level the size of its region now, unless its container decides it or the
+    // scene cannot yet; a size it was told already is not sent again.
+    Q_INVOKABLE void configureFirst(QWaylandXdgToplevel *toplevel);
 
 signals:
     void shellChanged();
@@ -49,7 +52,6 @@ signals:
 
 private:
     void handleToplevel(QWaylandXdgSurface *xdgSurface);
-    void configureFirst(QWaylandXdgToplevel *toplevel, qint64 pid);
 
     QPointer<QWaylandXdgShell> m_shell;
     QPointer<Core::Manager> m_manager;

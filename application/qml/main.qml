@@ -163,26 +163,6 @@ WaylandCompositor {
         return own === "Default" ? String(settings.value("Components/SurfaceContainer")) : own;
     }
 
-    // The client learns its size before its container and quick bar element are made. With the
-    // built-in container its area is its region, which the model knows already; the registry of
-    // configurators has usually sent that size when the top-level appeared, and the same size is
-    // not sent twice. Another container decides its client's area itself once it exists.
-    function configureBeforePlacing(toplevel, details, entry, startMinimized) {
-        if (containerSource(details) !== "qrc:///Kestrix/Vorlane/Application/SurfaceContainer.qml")
-            return;
-        let region = currentLayout && !startMinimized ? lastRegion(entry, currentLayout.id) : "";
-        if (region === "DEFAULT")
-            region = currentLayout.defaultRegion;
-        if (region !== "" && !currentLayout.regionExists(region))
-            return;
-        const configurator = configuratorOf(toplevel);
-        const rect = coremanager.getRegionRect(region === "" ? quickBarID : region);
-        configurator.size = Qt.size(regionLayout.width * rect.width, regionLayout.height * rect.height);
-        if (region !== "")
-            configurator.takeFocus();
-        configurator.configureNow();
-    }
-
     // A surface that is placed takes the keyboard.
     function focusPlaced(index) {
         const container = containerAt(index);
@@ -344,7 +324,9 @@ WaylandCompositor {
         }
         entry["currentRegion"] = quickBarID;
 
-        configureBeforePlacing(toplevel, details, entry, startMinimized);
+        // The client learns its size before its container and quick bar element are made; the
+        // registry has usually told it already, when the top-level appeared.
+        configurators.configureFirst(toplevel);
         const newIndex = surfaces.count;
         appendEntry(entry);
 
