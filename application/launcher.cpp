@@ -3,7 +3,7 @@
 // launcher opens the Wayland socket first, so that clients can connect (and wait in the backlog)
 // meanwhile, and then loads the compositor and hands it the socket.
 
-#include "waylandsocket.h"
+#include "hooks/waylandsocket.h"
 
 #include <climits>
 #include <cstdio>

@@ -1,11 +1,11 @@
 #include "configuration.h"
-#include "connectionacceptor.h"
+#include "hooks/connectionacceptor.h"
+#include "hooks/protocolguard.h"
+#include "hooks/shmguard.h"
+#include "hooks/waylandsocket.h"
 #include "manager.h"
 #include "memorytrim.h"
-#include "protocolguard.h"
 #include "servicenotifier.h"
-#include "shmguard.h"
-#include "waylandsocket.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
