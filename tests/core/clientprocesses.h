@@ -51,6 +51,24 @@ inline QString processExecutable(uint pid)
     return QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
 }
 
+// The raw command line of /proc/PID/cmdline (NUL-terminated arguments), empty when unknown.
+// The kernel fills it in only after exec has closed the descriptors that report a start, so
+// a process that was just started may still show it empty, and before exec its parent's.
+inline QByteArray processCommandLine(uint pid)
+{
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The command line that /proc shows for PROGRAM started with ARGUMENTS.
+inline QByteArray expectedCommandLine(const QString &program, const QStringList &arguments)
+{
+    QByteArray line = QFile::encodeName(program) + '\0';
+    for (const QString &argument : arguments)
+        line += argument.toLocal8Bit() + '\0';
+    return line;
+}
+
 // Waits for a child (a detached program that came back to this subreaper) and returns the signal
 // that ended it, 0 for a normal exit, or -1 when it was not a child.
 inline int reapChild(uint pid)
@@ -111,15 +129,16 @@ public:
     {
         if (ownGroup)
             m_process.setChildProcessModifier([] { ::setpgid(0, 0); });
-        m_process.start(path, { QStringLiteral("1000") });
-        m_process.waitForStarted();
-        // The start is reported once exec has begun; the kernel fills in the new command line
-        // a moment later, and a test that reads it at once would see it empty.
-        const QString cmdline = QStringLiteral("/proc/%1/cmdline").arg(m_process.processId());
-        (void)QTest::qWaitFor([&] {
-            QFile file(cmdline);
-            return !file.open(QIODevice::ReadOnly) || !file.readAll().isEmpty();
-        });
+        const QStringList arguments { QStringLiteral("1000") };
+        m_process.start(path, arguments);
+        if (!m_process.waitForStarted())
+            return;
+        // Tests read the command line at once: wait until it is the sleeper's own, not empty
+        // (exec under way) nor the test's (still before exec).
+        const uint started = pid();
+        const QByteArray expected = expectedCommandLine(path, arguments);
+        (void)QTest::qWaitFor(
+            [&] { return processCommandLine(started) == expected || processState(started) == 0; });
     }
     ~Sleeper()
     {
