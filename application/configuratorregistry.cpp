@@ -56,25 +56,25 @@ void ConfiguratorRegistry::setShell(QWaylandXdgShell *shell)
     emit shellChanged();
 }
 
+// Only a lookup: the scene's bindings ask again while a top-level is being destroyed, when a
+// new configurator would be handed an object that is half gone.
 ToplevelConfigurator *ConfiguratorRegistry::configuratorOf(QWaylandXdgToplevel *toplevel)
 {
-    if (!toplevel)
-        return nullptr;
-    ToplevelConfigurator *&configurator = m_configurators[toplevel];
-    if (!configurator) {
-        configurator = new ToplevelConfigurator(toplevel);
-        // Handed to the scene through an invokable, which would leave it to the collector.
-        QQmlEngine::setObjectOwnership(configurator, QQmlEngine::CppOwnership);
-        configurator->setToplevel(toplevel);
-        connect(toplevel, &QObject::destroyed, this,
-                [this, toplevel] { m_configurators.remove(toplevel); });
-    }
-    return configurator;
+    return m_configurators.value(toplevel);
 }
 
 void ConfiguratorRegistry::handleToplevel(QWaylandXdgSurface *xdgSurface)
 {
     QWaylandXdgToplevel *toplevel = xdgSurface->toplevel();
+    if (!toplevel)
+        return;
+    auto *configurator = new ToplevelConfigurator(toplevel);
+    // Handed to the scene through an invokable, which would leave it to the collector.
+    QQmlEngine::setObjectOwnership(configurator, QQmlEngine::CppOwnership);
+    configurator->setToplevel(toplevel);
+    m_configurators.insert(toplevel, configurator);
+    connect(toplevel, &QObject::destroyed, this,
+            [this, toplevel] { m_configurators.remove(toplevel); });
     const qint64 pid = processIdOf(toplevel);
     if (pid <= 0)
         return;
@@ -85,8 +85,20 @@ void ConfiguratorRegistry::handleToplevel(QWaylandXdgSurface *xdgSurface)
         if (--m_toplevelsOf[pid] <= 0)
             m_toplevelsOf.remove(pid);
     });
-    if (count <= m_maxPerProcess)
-        configureFirst(toplevel);
+    const bool admitted = count <= m_maxPerProcess;
+    // The client sends its parent and its first commit right after the top-level, handled before
+    // control is back in the event loop.
+    QMetaObject::invokeMethod(
+        this,
+        [this, admitted, toplevel = QPointer<QWaylandXdgToplevel>(toplevel),
+         xdgSurface = QPointer<QWaylandXdgSurface>(xdgSurface)] {
+            if (!toplevel || !xdgSurface || !xdgSurface->surface())
+                return;
+            if (admitted && !toplevel->parentToplevel())
+                configureFirst(toplevel);
+            emit toplevelReady(toplevel, xdgSurface);
+        },
+        Qt::QueuedConnection);
 }
 
 // The same decision as the scene's for a new entry: the client's region in the current layout
@@ -122,6 +134,8 @@ void ConfiguratorRegistry::configureFirst(QWaylandXdgToplevel *toplevel)
         return;
     const QRectF rect = m_manager->getRegionRect(region.isEmpty() ? quickBarId : region);
     ToplevelConfigurator *configurator = configuratorOf(toplevel);
+    if (!configurator)
+        return;
     configurator->setSize(
         QSizeF(m_areaSize.width() * rect.width(), m_areaSize.height() * rect.height()));
     if (!region.isEmpty())

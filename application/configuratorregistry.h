@@ -14,10 +14,12 @@
 
 namespace Vorlane {
 
-// Holds the configurator of every xdg top-level. It makes it the moment the top-level appears,
+// Holds the configurator of every xdg top-level. It makes it when the top-level has appeared,
 // before the scene hears of it, and tells the client its first size from the model there: the
 // client can draw while the scene builds its entry, container and quick bar element. The scene
-// later sets the same size, which is not sent again.
+// later sets the same size, which is not sent again. Both wait until the requests that came with
+// the top-level are handled, so that a dialog's parent is known and a dialog is never sized as
+// a window of its own.
 class ConfiguratorRegistry : public QObject
 {
     Q_OBJECT
@@ -37,7 +39,8 @@ public:
     QWaylandXdgShell *shell() const { return m_shell; }
     void setShell(QWaylandXdgShell *shell);
 
-    // The configurator of a top-level; it lives as long as the top-level.
+    // The configurator of a top-level, made when the top-level appears; it lives as long as the
+    // top-level. Null for one that is gone.
     Q_INVOKABLE Vorlane::ToplevelConfigurator *configuratorOf(QWaylandXdgToplevel *toplevel);
     // Tells a new top-level the size of its region now, unless its container decides it or the
     // scene cannot yet; a size it was told already is not sent again.
@@ -49,6 +52,8 @@ signals:
     void areaSizeChanged();
     void containerSourceChanged();
     void maxPerProcessChanged();
+    // A new top-level, with the requests sent together with it handled (its parent among them).
+    void toplevelReady(QWaylandXdgToplevel *toplevel, QWaylandXdgSurface *xdgSurface);
 
 private:
     void handleToplevel(QWaylandXdgSurface *xdgSurface);

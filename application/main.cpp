@@ -20,6 +20,8 @@
 #include <QWaylandCompositor>
 #include <QWaylandOutput>
 
+#include <memory>
+
 namespace {
 
 // On a bare device nothing names a platform, and Qt's default (xcb) would abort for want of a
@@ -117,8 +119,23 @@ extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
     const QList<QObject *> roots = engine.rootObjects();
     if (auto *compositor = qobject_cast<QWaylandCompositor *>(roots.value(0)))
         Vorlane::ProtocolGuard::install(compositor->display());
-    if (!roots.isEmpty())
-        serviceNotifier.readyAfterFirstFrame(outputWindow(engine));
+    if (!roots.isEmpty()) {
+        QQuickWindow *window = outputWindow(engine);
+        serviceNotifier.readyAfterFirstFrame(window);
+        // Component URLs are checked once the first frame is out, so that the check never
+        // delays it; frameSwapped comes from the render thread when there is one.
+        if (window) {
+            QObject *scene = roots.first();
+            auto once = std::make_shared<QMetaObject::Connection>();
+            *once = QObject::connect(
+                window, &QQuickWindow::frameSwapped, scene,
+                [scene, once] {
+                    if (QObject::disconnect(*once))
+                        QMetaObject::invokeMethod(scene, "checkComponents");
+                },
+                Qt::QueuedConnection);
+        }
+    }
 
     Vorlane::trimMemoryWhenIdle(engine);
 

@@ -82,6 +82,15 @@ void ToplevelConfigurator::setSize(const QSizeF &size)
     emit sizeChanged();
 }
 
+void ToplevelConfigurator::setFloating(bool floating)
+{
+    if (m_floating == floating)
+        return;
+    m_floating = floating;
+    schedule();
+    emit floatingChanged();
+}
+
 QWaylandSurface *ToplevelConfigurator::surface() const
 {
     return m_toplevel && m_xdgSurface ? m_surface.data() : nullptr;
@@ -134,15 +143,25 @@ void ToplevelConfigurator::handleFocusChange(QWaylandSurface *now, QWaylandSurfa
     static int focusCount = 0;
     if (now == s)
         m_focusRank = ++focusCount;
-    schedule();
+    if (decidesSize()) {
+        schedule();
+    } else if (QWaylandXdgShell *shell = m_xdgSurface ? m_xdgSurface->shell() : nullptr) {
+        // The shell's own answer, cut off for every surface in setToplevel(): what was last
+        // sent, with the activated state added or removed. Only this surface's part of the change.
+        QMetaObject::invokeMethod(shell, "handleFocusChanged",
+                                  Q_ARG(QWaylandSurface *, now == s ? s : nullptr),
+                                  Q_ARG(QWaylandSurface *, before == s ? s : nullptr));
+    }
     emit focusedChanged();
 }
 
 ToplevelConfigurator::Configure ToplevelConfigurator::wanted() const
 {
     Configure configure;
-    configure.size = QSize(wholePixels(m_size.width()), wholePixels(m_size.height()));
-    configure.fullscreen = true;
+    // 0x0 leaves the size to the client.
+    configure.size = m_floating ? QSize(0, 0)
+                                : QSize(wholePixels(m_size.width()), wholePixels(m_size.height()));
+    configure.fullscreen = !m_floating;
     configure.activated = focused();
     return configure;
 }
@@ -166,12 +185,14 @@ void ToplevelConfigurator::schedule()
 void ToplevelConfigurator::send()
 {
     m_scheduled = false;
-    if (!m_toplevel)
+    if (!m_toplevel || !decidesSize())
         return;
     const Configure configure = wanted();
     if (configure == m_sent)
         return;
-    QList<QWaylandXdgToplevel::State> states { QWaylandXdgToplevel::FullscreenState };
+    QList<QWaylandXdgToplevel::State> states;
+    if (configure.fullscreen)
+        states << QWaylandXdgToplevel::FullscreenState;
     if (configure.activated)
         states << QWaylandXdgToplevel::ActivatedState;
     m_toplevel->sendConfigure(configure.size, states);

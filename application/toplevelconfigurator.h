@@ -17,7 +17,10 @@ class QWaylandSeat;
 namespace Vorlane {
 
 // Tells one xdg top-level what the scene decides for it, and nothing else: always full-screen at
-// the size of its area, activated while it has the keyboard. A change is sent once, when every
+// the size of its area, activated while it has the keyboard; a floating one (a dialog) is left
+// its own size and is not full-screen. Until it is given a size (or made floating) it sends
+// nothing: a surface container that configures its client itself keeps that to itself, and only
+// the activated state is added to what the container sent last. A change is sent once, when every
 // binding has settled, and only when it differs from what the client was last told. The
 // client's own window requests (full screen, maximise, move, resize, window menu) change
 // nothing: the answers of Qt's shell surface item, which would resize or move the surface to
@@ -28,7 +31,9 @@ class ToplevelConfigurator : public QObject
     QML_ELEMENT
     Q_PROPERTY(QWaylandXdgToplevel *toplevel READ toplevel WRITE setToplevel NOTIFY toplevelChanged)
     Q_PROPERTY(QQuickItem *view READ view WRITE setView NOTIFY viewChanged)
+    // An invalid size (the default) leaves the size to whoever else tells the client.
     Q_PROPERTY(QSizeF size READ size WRITE setSize NOTIFY sizeChanged)
+    Q_PROPERTY(bool floating READ floating WRITE setFloating NOTIFY floatingChanged)
     Q_PROPERTY(bool focused READ focused NOTIFY focusedChanged)
     Q_PROPERTY(int focusRank READ focusRank NOTIFY focusedChanged)
 
@@ -44,6 +49,8 @@ public:
     void setView(QQuickItem *view);
     QSizeF size() const { return m_size; }
     void setSize(const QSizeF &size);
+    bool floating() const { return m_floating; }
+    void setFloating(bool floating);
     // True while the surface has the keyboard focus of the default seat.
     bool focused() const;
     // Grows each time a surface takes the keyboard: the highest is the most recently focused;
@@ -60,12 +67,13 @@ signals:
     void toplevelChanged();
     void viewChanged();
     void sizeChanged();
+    void floatingChanged();
     void focusedChanged();
 
 private:
     struct Configure
     {
-        QSize size;
+        QSize size { 0, 0 };
         bool fullscreen = false;
         bool activated = false;
         bool operator==(const Configure &other) const
@@ -75,6 +83,7 @@ private:
         }
     };
 
+    bool decidesSize() const { return m_floating || m_size.isValid(); }
     Configure wanted() const;
     void schedule();
     void send();
@@ -90,6 +99,7 @@ private:
     QPointer<QQuickItem> m_view;
     QPointer<QWaylandQuickShellSurfaceItem> m_shellItem;
     QSizeF m_size;
+    bool m_floating = false;
     // Qt's top-level sends 0x0 without states when it is made.
     Configure m_sent;
     bool m_scheduled = false;

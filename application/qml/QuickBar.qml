@@ -233,6 +233,8 @@ Rectangle {
             property int pid: model.pid
             property string currentRegion: model.currentRegion
             property int executionState: client ? client.executionState : -1
+            // A dialog waits behind the minimised client.
+            property bool attention: model.attention === true
 
             width: clientList.elementWidth
             height: clientList.elementHeight

@@ -7,6 +7,8 @@ Item {
     id: qbElement
 
     readonly property real controlSize: Math.min(width, height)
+    // A dialog of the minimised client waits to be seen: the glow takes the highlight colour.
+    readonly property bool waiting: typeof attention !== "undefined" && attention === true
 
     signal clicked(var pid)
     signal longPressed(var pid)
@@ -94,7 +96,7 @@ Item {
         visible: false
         radius: clientBg.radius
         opacity: 0.5
-        color: maClient.pressed ? settings.value("QuickBarElement/HighlightColor") : statusColor
+        color: maClient.pressed || qbElement.waiting ? settings.value("QuickBarElement/HighlightColor") : statusColor
     }
 
     // The glow: the element's shape in the status colour, softened by a Gaussian of the blur

@@ -9,6 +9,7 @@ WaylandCompositor {
     id: root
 
     readonly property string quickBarID: "QuickBar"
+    readonly property string builtInContainer: "qrc:///Kestrix/Vorlane/Application/SurfaceContainer.qml"
     readonly property alias surfaceModel: surfaces
     readonly property alias layoutModel: layouts
     property var currentLayout: coremanager.layouts[coremanager.selectedLayoutIndex]
@@ -85,7 +86,8 @@ WaylandCompositor {
     }
 
     // The only way an entry moves: into a region of the current layout, or onto the quick bar.
-    function setSurfaceRegion(index, region) {
+    // displacer is the serial of the entry whose placement minimises this one, if that is why.
+    function setSurfaceRegion(index, region, displacer) {
         debug("SurfaceModel: region " + region + " requested for idx " + index);
         if (isUnset(region))
             region = quickBarID;
@@ -99,6 +101,7 @@ WaylandCompositor {
         const entry = surfaces.get(index);
         const layout = currentLayout;
         const layoutId = layout ? layout.id : "";
+        moveCounts.set(entry.serial, (moveCounts.get(entry.serial) || 0) + 1);
 
         if (region === "DEFAULT") {
             region = layout ? layout.defaultRegion : "";
@@ -122,7 +125,7 @@ WaylandCompositor {
         const conflicts = target ? target.conflictsWith : [region];
         let losers = [];
         for (let c = 0; c < conflicts.length; ++c) {
-            const members = placedIn[conflicts[c]];
+            const members = placedIn.get(String(conflicts[c]));
             if (members)
                 losers = losers.concat(members);
         }
@@ -133,7 +136,8 @@ WaylandCompositor {
                 continue;
             const other = surfaces.get(i);
             debug("SurfaceModel: minimizing client " + other.name + " in conflicting region " + other.currentRegion);
-            setSurfaceRegion(i, quickBarID);
+            setSurfaceRegion(i, quickBarID, entry.serial);
+            recordDisplacement(entry.serial, other.serial, region);
         }
 
         debug("SurfaceModel: placing client " + entry.name + " in region " + region);
@@ -142,6 +146,8 @@ WaylandCompositor {
         moveEntry(index, entry.currentRegion, region);
         surfaces.setProperty(index, surfaces.prefixLastRegion + layoutId, region);
         surfaces.setProperty(index, surfaces.prefixMinimized + layoutId, 0);
+        if (entry.attention)
+            surfaces.setProperty(index, "attention", false);
         focusPlaced(index);
     }
 
@@ -165,9 +171,32 @@ WaylandCompositor {
 
     // A surface that is placed takes the keyboard.
     function focusPlaced(index) {
+        const target = holdFocus ? null : focusTargetOf(index);
+        if (target)
+            target.takeFocus();
+    }
+
+    // Who takes the keyboard for entry index: its top-most dialog, else the entry itself; none
+    // when its container did not load (nobody would see what is typed).
+    function focusTargetOf(index) {
+        for (let d = dialogs.count - 1; d >= 0; --d) {
+            if (rootEntryOf(d) !== index)
+                continue;
+            const dialog = dialogSpawner.itemAt(d);
+            if (dialog && dialog.status === Loader.Ready && dialog.configurator)
+                return dialog.configurator;
+        }
         const container = containerAt(index);
-        if (!holdFocus && container && container.configurator)
-            container.configurator.takeFocus();
+        return container && container.status === Loader.Ready ? container.configurator : null;
+    }
+
+    // A tap on an entry with a dialog over it hands the keyboard on to the dialog.
+    function focusEntry(index) {
+        if (holdFocus || index < 0 || index >= surfaces.count || !isShown(surfaces.get(index).currentRegion))
+            return;
+        const target = focusTargetOf(index);
+        if (target && !target.focused)
+            target.takeFocus();
     }
 
     // A hidden surface gives up the keyboard at once, so that its last configure carries both
@@ -183,20 +212,28 @@ WaylandCompositor {
     // Unless a shown surface has the keyboard, it goes to the most recently focused surface
     // still shown; with fallback, else to the last shown one.
     function refocus(fallback) {
+        for (let d = 0; d < dialogs.count; ++d) {
+            const dialog = dialogSpawner.itemAt(d);
+            if (dialog && dialog.configurator && dialog.configurator.focused && isShown(dialogs.get(d).currentRegion))
+                return;
+        }
         let candidate = null;
+        let candidateIndex = -1;
         for (let i = 0; i < surfaces.count; ++i) {
             const container = containerAt(i);
-            const configurator = container ? container.configurator : null;
+            const configurator = container && container.status === Loader.Ready ? container.configurator : null;
             if (!configurator || !isShown(surfaces.get(i).currentRegion))
                 continue;
             if (configurator.focused)
                 return;
             if (!candidate || configurator.focusRank > candidate.focusRank
-                    || (fallback && configurator.focusRank === candidate.focusRank))
+                    || (fallback && configurator.focusRank === candidate.focusRank)) {
                 candidate = configurator;
+                candidateIndex = i;
+            }
         }
         if (candidate && (candidate.focusRank > 0 || fallback))
-            candidate.takeFocus();
+            focusTargetOf(candidateIndex).takeFocus();
     }
 
     // A client asked to be minimised: as a tap on its shown element would do.
@@ -207,25 +244,41 @@ WaylandCompositor {
 
     // Bookkeeping beside the surface model, so that no placement has to walk the whole model:
     // the indices of the entries shown in each region (ascending), the process id of each entry,
-    // and the number of entries of each process.
-    property var placedIn: ({})
+    // and the number of top-levels (entries and dialogs) of each process. Maps, so that a region
+    // id is plain text whatever it reads ("constructor", "__proto__").
+    property var placedIn: new Map()
     property var entryPids: []
-    property var entryCounts: ({})
+    property var entryCounts: new Map()
+    // Every entry and dialog has a serial number for good; a dialog names its parent by it, which
+    // outlives the parent's objects.
+    property int nextSerial: 1
+    // Grows whenever an entry or a dialog comes, goes or changes its parent: dialogs find their
+    // entry again.
+    property int treeRevision: 0
+    // Per entry serial: how often it was moved, and the surfaces its placement minimised (the
+    // most recent last), to give the region back when it ends.
+    property var moveCounts: new Map()
+    property var displacements: new Map()
+    readonly property int maxDisplacements: 8
     // One process can list this many top-levels; a client that floods the compositor with more
     // would otherwise slow every placement and fill the quick bar.
     readonly property int maxToplevelsPerClient: 32
     property var refusedToplevels: ({ "count": 0, "warnedAt": -Infinity })
 
     function indexEntry(index, from, to) {
-        const old = placedIn[from];
+        const old = placedIn.get(from);
         const at = old ? old.indexOf(index) : -1;
         if (at >= 0) {
             old.splice(at, 1);
             if (old.length === 0)
-                delete placedIn[from];
+                placedIn.delete(from);
         }
         if (to !== quickBarID) {
-            const members = placedIn[to] || (placedIn[to] = []);
+            let members = placedIn.get(to);
+            if (!members) {
+                members = [];
+                placedIn.set(to, members);
+            }
             let position = members.length;
             while (position > 0 && members[position - 1] > index)
                 --position;
@@ -236,11 +289,12 @@ WaylandCompositor {
     function moveEntry(index, from, to) {
         indexEntry(index, from, to);
         surfaces.setProperty(index, "currentRegion", to);
+        syncDialogs();
     }
 
     // False, with a warning at most every ten seconds, when the process has its fill of entries.
     function admitToplevel(pid) {
-        if ((entryCounts[pid] || 0) < maxToplevelsPerClient)
+        if ((entryCounts.get(pid) || 0) < maxToplevelsPerClient)
             return true;
         const refused = refusedToplevels;
         ++refused.count;
@@ -254,10 +308,20 @@ WaylandCompositor {
         return false;
     }
 
+    function countToplevel(pid, change) {
+        const count = (entryCounts.get(pid) || 0) + change;
+        if (count > 0)
+            entryCounts.set(pid, count);
+        else
+            entryCounts.delete(pid);
+        return count;
+    }
+
     function appendEntry(entry) {
         surfaces.append(entry);
         entryPids.push(entry.pid);
-        entryCounts[entry.pid] = (entryCounts[entry.pid] || 0) + 1;
+        countToplevel(entry.pid, 1);
+        ++treeRevision;
     }
 
     // Removes entry index; true when it was the last entry of its process.
@@ -266,11 +330,7 @@ WaylandCompositor {
         // Only the index: a container whose surface is gone must not be resized (and configure
         // a toplevel that may be gone too).
         indexEntry(index, surfaces.get(index).currentRegion, quickBarID);
-        for (const region in placedIn) {
-            // The engine's key walk may still name a region whose list was just deleted.
-            const members = placedIn[region];
-            if (!members)
-                continue;
+        for (const members of placedIn.values()) {
             for (let k = 0; k < members.length; ++k) {
                 if (members[k] > index)
                     --members[k];
@@ -278,19 +338,30 @@ WaylandCompositor {
         }
         entryPids.splice(index, 1);
         surfaces.remove(index);
-        if (--entryCounts[pid] > 0)
-            return false;
-        delete entryCounts[pid];
-        return true;
+        ++treeRevision;
+        syncDialogs();
+        return countToplevel(pid, -1) === 0;
     }
 
     function handleToplevelCreated(toplevel, xdgSurface) {
+        if (!toplevel || !xdgSurface || !xdgSurface.surface || !xdgSurface.surface.client)
+            return;
         const pid = xdgSurface.surface.client.processId;
         if (!admitToplevel(pid))
             return;
+        if (toplevel.parentToplevel)
+            appendDialog(pid, toplevel, xdgSurface, nextSerial++, serialOfToplevel(toplevel.parentToplevel));
+        else
+            addEntry(pid, toplevel, xdgSurface, nextSerial++);
+    }
+
+    // A new entry for a top-level without a parent, placed by its client's description.
+    function addEntry(pid, toplevel, xdgSurface, serial) {
         const newClient = coremanager.registerClient(pid);
         const details = newClient ? newClient.details : null;
         const entry = {
+            "serial": serial,
+            "attention": false,
             "pid": pid,
             "name": details ? details.name : "",
             "icon": details ? details.iconPath : "",
@@ -344,12 +415,16 @@ WaylandCompositor {
         currentLayout = coremanager.layouts[coremanager.selectedLayoutIndex];
         const layoutId = currentLayout ? currentLayout.id : "";
         holdFocus = true;
-        for (let i = 0; i < surfaces.count; ++i) {
-            const entry = surfaces.get(i);
-            const last = lastRegion(entry, layoutId);
-            setSurfaceRegion(i, !minimizedIn(entry, layoutId) && last !== "" ? last : quickBarID);
+        try {
+            for (let i = 0; i < surfaces.count; ++i) {
+                const entry = surfaces.get(i);
+                const last = lastRegion(entry, layoutId);
+                setSurfaceRegion(i, !minimizedIn(entry, layoutId) && last !== "" ? last : quickBarID);
+            }
+        } finally {
+            // Whatever went wrong above, placed surfaces must take the keyboard again.
+            holdFocus = false;
         }
-        holdFocus = false;
         // A region id may stand in both layouts with other geometry: a container whose region
         // text stayed the same must still take the new layout's rectangle and stacking number.
         for (let j = 0; j < surfaceContainerSpawner.count; ++j) {
@@ -421,9 +496,254 @@ WaylandCompositor {
         if (index < 0 || index >= surfaces.count)
             return;
         const pid = entryPids[index];
+        const entry = surfaces.get(index);
+        const serial = entry.serial;
+        const region = entry.currentRegion;
+        // Its dialogs go with it: hidden (their chain now ends in nothing) and asked to close.
+        for (let d = 0; d < dialogs.count; ++d) {
+            const dialog = dialogs.get(d);
+            if (dialog.parentSerial === serial && dialog.topLevel)
+                dialog.topLevel.sendClose();
+        }
         // Several top-levels of one process share its Client: it goes only with the last of them.
         if (removeEntry(index))
             coremanager.unregisterClient(pid);
+        giveBack(serial, region);
+    }
+
+    // Remembers that the placement of entry serial minimised entry victim, shown in region.
+    function recordDisplacement(serial, victim, region) {
+        let records = displacements.get(serial);
+        if (!records) {
+            records = [];
+            displacements.set(serial, records);
+        }
+        records.push({ "victim": victim, "stamp": moveCounts.get(victim), "region": region,
+                       "layoutId": currentLayout ? currentLayout.id : "" });
+        if (records.length > maxDisplacements)
+            records.shift();
+    }
+
+    // Entry serial, last shown in region, is gone: the surface it displaced there most recently
+    // comes back, if it is still minimised from that and nobody has moved it since.
+    function giveBack(serial, region) {
+        const records = displacements.get(serial) || [];
+        displacements.delete(serial);
+        moveCounts.delete(serial);
+        if (!isShown(region) || !currentLayout)
+            return;
+        for (let k = records.length - 1; k >= 0; --k) {
+            const record = records[k];
+            if (record.region !== region || record.layoutId !== currentLayout.id)
+                continue;
+            const index = entryIndexOfSerial(record.victim);
+            if (index < 0 || surfaces.get(index).currentRegion !== quickBarID
+                    || moveCounts.get(record.victim) !== record.stamp)
+                return;
+            const last = lastRegion(surfaces.get(index), currentLayout.id);
+            if (last !== "")
+                setSurfaceRegion(index, last);
+            return;
+        }
+    }
+
+    // Dialogs: top-levels with a parent. They have no quick bar element and no region; each is
+    // shown centred over the entry at the root of its chain of parents, and is hidden, moved and
+    // ended with it.
+
+    function entryIndexOfSerial(serial) {
+        for (let i = 0; i < surfaces.count; ++i) {
+            if (surfaces.get(i).serial === serial)
+                return i;
+        }
+        return -1;
+    }
+
+    function dialogIndexOfSerial(serial) {
+        for (let d = 0; d < dialogs.count; ++d) {
+            if (dialogs.get(d).serial === serial)
+                return d;
+        }
+        return -1;
+    }
+
+    // The serial of the entry or dialog of toplevel, 0 when the scene does not list it.
+    function serialOfToplevel(toplevel) {
+        if (!toplevel)
+            return 0;
+        for (let i = 0; i < surfaces.count; ++i) {
+            if (surfaces.get(i).topLevel === toplevel)
+                return surfaces.get(i).serial;
+        }
+        for (let d = 0; d < dialogs.count; ++d) {
+            if (dialogs.get(d).topLevel === toplevel)
+                return dialogs.get(d).serial;
+        }
+        return 0;
+    }
+
+    // The entry at the root of dialog d's chain of parents; -1 when the chain ends in a parent
+    // that is gone, or runs in a circle.
+    function rootEntryOf(d) {
+        if (d < 0 || d >= dialogs.count)
+            return -1;
+        let serial = dialogs.get(d).parentSerial;
+        for (let hops = 0; hops <= dialogs.count; ++hops) {
+            const index = entryIndexOfSerial(serial);
+            if (index >= 0)
+                return index;
+            const parent = dialogIndexOfSerial(serial);
+            if (parent < 0)
+                return -1;
+            serial = dialogs.get(parent).parentSerial;
+        }
+        return -1;
+    }
+
+    // Each dialog is where the root of its chain is.
+    function syncDialogs() {
+        for (let d = 0; d < dialogs.count; ++d) {
+            const index = rootEntryOf(d);
+            const region = index >= 0 ? surfaces.get(index).currentRegion : quickBarID;
+            if (dialogs.get(d).currentRegion !== region)
+                dialogs.setProperty(d, "currentRegion", region);
+        }
+    }
+
+    function appendDialog(pid, toplevel, xdgSurface, serial, parentSerial) {
+        const client = coremanager.registerClient(pid);
+        dialogs.append({
+            "serial": serial,
+            "parentSerial": parentSerial,
+            "pid": pid,
+            "name": client && client.details ? client.details.name : "",
+            "shellSurface": xdgSurface,
+            "topLevel": toplevel,
+            "client": client,
+            "currentRegion": quickBarID
+        });
+        countToplevel(pid, 1);
+        ++treeRevision;
+        syncDialogs();
+        dialogArrived(dialogs.count - 1);
+    }
+
+    // A dialog over a shown entry takes the keyboard; one whose entry is minimised marks the
+    // entry's element until the entry is shown again.
+    function dialogArrived(d) {
+        const index = rootEntryOf(d);
+        if (index < 0)
+            return;
+        if (!isShown(surfaces.get(index).currentRegion)) {
+            surfaces.setProperty(index, "attention", true);
+            return;
+        }
+        const dialog = dialogSpawner.itemAt(d);
+        if (!holdFocus && dialog && dialog.status === Loader.Ready && dialog.configurator)
+            dialog.configurator.takeFocus();
+    }
+
+    function handleDialogDestroyed(d) {
+        if (d < 0 || d >= dialogs.count)
+            return;
+        const dialog = dialogs.get(d);
+        const serial = dialog.serial;
+        const parentSerial = dialog.parentSerial;
+        const pid = dialog.pid;
+        const index = rootEntryOf(d);
+        // Its own dialogs now belong to its parent.
+        for (let other = 0; other < dialogs.count; ++other) {
+            if (dialogs.get(other).parentSerial === serial)
+                dialogs.setProperty(other, "parentSerial", parentSerial);
+        }
+        dialogs.remove(d);
+        ++treeRevision;
+        syncDialogs();
+        if (index >= 0 && surfaces.get(index).attention && !hasDialogs(index))
+            surfaces.setProperty(index, "attention", false);
+        if (countToplevel(pid, -1) === 0)
+            coremanager.unregisterClient(pid);
+    }
+
+    function hasDialogs(index) {
+        for (let d = 0; d < dialogs.count; ++d) {
+            if (rootEntryOf(d) === index)
+                return true;
+        }
+        return false;
+    }
+
+    // set_parent after the top-level was listed: a window that gets a parent becomes a dialog,
+    // a dialog that loses it an ordinary window; both keep their serial, so dialogs of their
+    // own follow them.
+    function handleParentChanged(toplevel) {
+        if (!toplevel)
+            return;
+        const parentSerial = serialOfToplevel(toplevel.parentToplevel);
+        for (let i = 0; i < surfaces.count; ++i) {
+            const entry = surfaces.get(i);
+            if (entry.topLevel !== toplevel)
+                continue;
+            if (!toplevel.parentToplevel)
+                return;
+            const pid = entry.pid;
+            const serial = entry.serial;
+            const region = entry.currentRegion;
+            const xdgSurface = entry.shellSurface;
+            removeEntry(i);
+            // Its region is free again, as if it had ended.
+            giveBack(serial, region);
+            appendDialog(pid, toplevel, xdgSurface, serial, parentSerial);
+            return;
+        }
+        for (let d = 0; d < dialogs.count; ++d) {
+            const dialog = dialogs.get(d);
+            if (dialog.topLevel !== toplevel)
+                continue;
+            if (toplevel.parentToplevel) {
+                dialogs.setProperty(d, "parentSerial", parentSerial);
+                ++treeRevision;
+                syncDialogs();
+                dialogArrived(d);
+            } else {
+                const pid = dialog.pid;
+                const serial = dialog.serial;
+                const xdgSurface = dialog.shellSurface;
+                dialogs.remove(d);
+                countToplevel(pid, -1);
+                addEntry(pid, toplevel, xdgSurface, serial);
+            }
+            return;
+        }
+    }
+
+    // Each configured component is compiled once, after the first frame, and let go: a URL
+    // that does not load is reported at start, not first when the component is needed.
+    property var componentChecks: []
+
+    function checkComponents() {
+        const keys = ["Components/QuickBar", "Components/QuickBarElement", "Components/LayoutSelector",
+                      "Components/RegionSelector", "Components/RegionSelectorAreaElement", "Components/SurfaceContainer"];
+        for (const key of keys) {
+            const url = String(settings.value(key));
+            const component = Qt.createComponent(url, Component.Asynchronous);
+            const report = () => {
+                if (component.status === Component.Loading)
+                    return;
+                if (component.status === Component.Error)
+                    console.warn("Component " + key + " (" + url + ") does not load: " + component.errorString().trim());
+                const at = componentChecks.indexOf(component);
+                if (at >= 0)
+                    componentChecks.splice(at, 1);
+            };
+            if (component.status === Component.Loading) {
+                // Held until it is done, or the collector could take it first.
+                componentChecks.push(component);
+                component.statusChanged.connect(report);
+            } else {
+                report();
+            }
+        }
     }
 
     WaylandOutput {
@@ -550,17 +870,30 @@ WaylandCompositor {
                         // A surface that goes leaves the keyboard to the one focused before it.
                         Component.onDestruction: Qt.callLater(root.refocus, false)
 
+                        // Nothing is given back when a binding lets go: the configurator may
+                        // since serve another container, and what it had before may be gone.
                         Binding {
                             target: container.configurator
+                            restoreMode: Binding.RestoreNone
                             property: "view"
                             value: container.item
                         }
-                        // A container may give its client less than its own area.
+                        // The scene tells the client the size its container declares (which may
+                        // be less than the container's area). A container without clientSize
+                        // tells its client itself; one that did not load shows nothing, and its
+                        // client is told nothing.
                         Binding {
                             target: container.configurator
+                            restoreMode: Binding.RestoreNone
                             property: "size"
-                            value: container.item && container.item.clientSize !== undefined
-                                   ? container.item.clientSize : Qt.size(container.width, container.height)
+                            value: container.status === Loader.Ready && container.item.clientSize !== undefined
+                                   ? container.item.clientSize : Qt.size(-1, -1)
+                        }
+                        Binding {
+                            target: container.configurator
+                            restoreMode: Binding.RestoreNone
+                            property: "floating"
+                            value: false
                         }
 
                         Connections {
@@ -569,6 +902,18 @@ WaylandCompositor {
 
                             function onSetMinimized() {
                                 root.handleMinimizeRequest(index);
+                            }
+                            function onParentToplevelChanged() {
+                                root.handleParentChanged(container.modelToplevel);
+                            }
+                        }
+
+                        Connections {
+                            target: container.configurator
+
+                            function onFocusedChanged() {
+                                if (container.configurator.focused)
+                                    Qt.callLater(root.focusEntry, index);
                             }
                         }
 
@@ -590,6 +935,88 @@ WaylandCompositor {
 
                             function onSurfaceDestroyed() {
                                 root.handleSurfaceDestroyed(index);
+                            }
+                        }
+                    }
+                }
+
+                // The dialogs, each over the container of the entry it belongs to, at its own
+                // size, scaled down where that is larger than the entry's area; always in the
+                // built-in container, which leaves a dialog's size to its client.
+                Repeater {
+                    id: dialogSpawner
+
+                    model: dialogs
+
+                    delegate: Loader {
+                        id: dialog
+
+                        property var modelShellSurface: model.shellSurface
+                        property var modelToplevel: model.topLevel
+                        property string currentRegion: model.currentRegion
+                        readonly property ToplevelConfigurator configurator: root.configuratorOf(modelToplevel)
+                        readonly property Item host: {
+                            root.treeRevision;
+                            return root.containerAt(root.rootEntryOf(index));
+                        }
+                        readonly property size surfaceSize: modelShellSurface && modelShellSurface.surface
+                                                            ? modelShellSurface.surface.destinationSize : Qt.size(0, 0)
+                        readonly property real fit: host && surfaceSize.width > 0 && surfaceSize.height > 0
+                                                    ? Math.min(1, host.width / surfaceSize.width, host.height / surfaceSize.height) : 0
+
+                        x: host ? host.x + Math.round((host.width - width) / 2) : 0
+                        y: host ? host.y + Math.round((host.height - height) / 2) : 0
+                        width: Math.floor(surfaceSize.width * fit)
+                        height: Math.floor(surfaceSize.height * fit)
+                        // Above its entry; among the dialogs of one entry the later one is above.
+                        z: host ? host.z + 0.5 : 0
+                        visible: root.isShown(currentRegion) && host !== null
+                        source: root.builtInContainer
+
+                        onCurrentRegionChanged: {
+                            if (!root.isShown(currentRegion))
+                                root.surfaceHidden(configurator);
+                        }
+                        Component.onDestruction: Qt.callLater(root.refocus, false)
+
+                        Binding {
+                            target: dialog.configurator
+                            restoreMode: Binding.RestoreNone
+                            property: "view"
+                            value: dialog.item
+                        }
+                        Binding {
+                            target: dialog.configurator
+                            restoreMode: Binding.RestoreNone
+                            property: "floating"
+                            value: true
+                        }
+
+                        Connections {
+                            target: dialog.modelToplevel
+                            ignoreUnknownSignals: true
+
+                            function onParentToplevelChanged() {
+                                root.handleParentChanged(dialog.modelToplevel);
+                            }
+                        }
+
+                        Connections {
+                            target: dialog.item
+                            ignoreUnknownSignals: true
+
+                            function onSurfaceDestroyed() {
+                                root.handleDialogDestroyed(index);
+                            }
+                        }
+
+                        Connections {
+                            target: dialog.status === Loader.Ready || !dialog.modelShellSurface
+                                    ? null : dialog.modelShellSurface.surface
+                            ignoreUnknownSignals: true
+
+                            function onSurfaceDestroyed() {
+                                root.handleDialogDestroyed(index);
                             }
                         }
                     }
@@ -705,10 +1132,18 @@ WaylandCompositor {
         maxPerProcess: root.maxToplevelsPerClient
     }
 
+    // New top-levels are taken from the registry once the requests sent with them are in, so
+    // that a dialog's parent is known.
+    Connections {
+        target: configurators
+
+        function onToplevelReady(toplevel, xdgSurface) {
+            root.handleToplevelCreated(toplevel, xdgSurface);
+        }
+    }
+
     XdgShell {
         id: xdgShell
-
-        onToplevelCreated: (toplevel, xdgSurface) => root.handleToplevelCreated(toplevel, xdgSurface)
     }
 
     XdgDecorationManagerV1 {
@@ -728,6 +1163,11 @@ WaylandCompositor {
 
         readonly property string prefixLastRegion: "lastFor"
         readonly property string prefixMinimized: "minimizedIn"
+    }
+
+    // Top-levels with a parent (see appendDialog).
+    ListModel {
+        id: dialogs
     }
 
     ListModel {

@@ -18,15 +18,21 @@ inline QString field(const QString &line, const QString &name)
     return at >= 0 && at + 1 < words.size() ? words.at(at + 1) : QString();
 }
 
-// The dump's line for entry index, empty when there is none.
-inline QString entryLine(const QStringList &dump, int index)
+// The dump's line for entry (or, with kind "dialog", dialog) index, empty when there is none.
+inline QString entryLine(const QStringList &dump, int index,
+                         const QString &kind = QStringLiteral("entry"))
 {
-    const QString prefix = QStringLiteral("entry %1 ").arg(index);
+    const QString prefix = QStringLiteral("%1 %2 ").arg(kind).arg(index);
     for (const QString &line : dump) {
         if (line.startsWith(prefix))
             return line;
     }
     return {};
+}
+
+inline QString dialogLine(const QStringList &dump, int index)
+{
+    return entryLine(dump, index, QStringLiteral("dialog"));
 }
 
 // The number of surfaces the compositor lists, -1 when the driver does not answer.

@@ -3,6 +3,7 @@
 #include "compositorfixture.h"
 #include "driverdump.h"
 
+#include <QFileInfo>
 #include <QImage>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -126,6 +127,13 @@ private slots:
     void bufferOfOtherSize_data();
     void bufferOfOtherSize();
     void keyboardFocus();
+    void dialogs();
+    void qtMessageBox();
+    void displacedComesBack_data();
+    void displacedComesBack();
+    void insetContainer_data();
+    void insetContainer();
+    void regionIdsArePlainText();
 };
 
 void tst_Scene::placement_data()
@@ -671,6 +679,7 @@ void tst_Scene::failingComponents_data()
     QTest::addColumn<bool>("driver");
 
     QTest::newRow("quick bar") << "Components/QuickBar" << false;
+    QTest::newRow("quick bar element") << "Components/QuickBarElement" << false;
     QTest::newRow("region selector") << "Components/RegionSelector" << true;
     QTest::newRow("surface container") << "Components/SurfaceContainer" << true;
 }
@@ -685,11 +694,19 @@ void tst_Scene::failingComponents()
     QVERIFY2(startScene(f, QStringLiteral("main"), driver,
                         { key + QStringLiteral("=file:///nonexistent/Broken.qml") }),
              qPrintable(f.stderrText()));
+    // Reported at start, also for components that are first needed later.
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        f.stderrContains("Component " + key + " (file:///nonexistent/Broken.qml) does not load"),
+        qPrintable(f.stderrText()), 30000);
 
-    QProcess *probe = f.startClient(CompositorFixture::probePath());
+    QProcess *probe = f.startClient(CompositorFixture::probePath(), { QStringLiteral("--input") });
     if (key == QLatin1String("Components/SurfaceContainer")) {
-        // The surface cannot be shown, but it is placed and forgotten when it goes away.
+        // The surface cannot be shown, but it is placed and forgotten when it goes away; it is
+        // neither sized nor given the keyboard, which nobody would see it use.
         QTRY_COMPARE_WITH_TIMEOUT(regionOf(f, 0), QStringLiteral("left"), 30000);
+        f.driverCommand(QStringLiteral("dump"));
+        QCOMPARE(f.probeConfigures(probe), QStringList { QStringLiteral("0 0 -") });
+        QVERIFY(!f.clientLines(probe).contains(QStringLiteral("keyboard-enter 0")));
         CompositorFixture::sendSignal(probe->processId(), SIGKILL);
         QTRY_COMPARE(entryCount(f), 0);
     } else {
@@ -1146,6 +1163,293 @@ void tst_Scene::keyboardFocus()
     QVERIFY(b->waitForFinished(30000));
     QVERIFY(keyTo(a, nullptr));
     QVERIFY(f.compositorRunning());
+}
+
+void tst_Scene::dialogs()
+{
+    CompositorFixture f;
+    QVERIFY(writeProbeEntry(f, "X-DefaultRegion=main:left;second:top\nX-MinimizedMode=RUNNING"));
+    QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
+    QProcess *probe = f.startClient(CompositorFixture::probePath(), { QStringLiteral("--input") });
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe), leftHalf, 30000);
+    const auto entered = [&](int toplevel) {
+        return f.clientLines(probe).count(QStringLiteral("keyboard-enter %1").arg(toplevel));
+    };
+    const auto dump = [&] { return f.driverCommand(QStringLiteral("dump")); };
+
+    // A dialog: no element of its own, left its own size, centred over its parent, above it,
+    // with the keyboard; the parent stays placed.
+    probe->write("create 0\n");
+    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe, 1), QStringLiteral("0 0 activated"),
+                              30000);
+    QTRY_VERIFY(f.clientLines(probe).contains(QStringLiteral("committed 1 64 64")));
+    QTRY_COMPARE(field(dialogLine(dump(), 0), QStringLiteral("geometry")),
+                 QStringLiteral("240,208,64,64"));
+    QStringList lines = dump();
+    QCOMPARE(field(lines.first(), QStringLiteral("count")), QStringLiteral("1"));
+    QCOMPARE(field(lines.first(), QStringLiteral("dialogs")), QStringLiteral("1"));
+    QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
+    QVERIFY(field(dialogLine(lines, 0), QStringLiteral("z")).toDouble()
+            > field(entryLine(lines, 0), QStringLiteral("z")).toDouble());
+    QCOMPARE(entered(1), 1);
+    QCOMPARE(f.lastProbeConfigure(probe, 0), leftHalf);
+
+    // A dialog of the dialog takes the keyboard; when it closes the keyboard goes back.
+    probe->write("create 1\n");
+    QTRY_COMPARE(entered(2), 1);
+    probe->write("destroy 2\n");
+    QTRY_COMPARE(entered(1), 2);
+
+    // Minimised with its parent; one that arrives meanwhile marks the parent's element and shows
+    // with the parent, on top and with the keyboard.
+    f.driverCommand(QStringLiteral("click 0"));
+    QTRY_COMPARE(field(dialogLine(dump(), 0), QStringLiteral("visible")), QStringLiteral("false"));
+    probe->write("create 0\n");
+    QTRY_COMPARE(field(entryLine(dump(), 0), QStringLiteral("attention")), QStringLiteral("true"));
+    QCOMPARE(field(dialogLine(dump(), 1), QStringLiteral("visible")), QStringLiteral("false"));
+    QCOMPARE(entered(3), 0);
+    f.driverCommand(QStringLiteral("click 0"));
+    QTRY_COMPARE(entered(3), 1);
+    lines = dump();
+    QCOMPARE(field(entryLine(lines, 0), QStringLiteral("attention")), QStringLiteral("false"));
+    QCOMPARE(field(dialogLine(lines, 0), QStringLiteral("visible")), QStringLiteral("true"));
+    QCOMPARE(field(dialogLine(lines, 1), QStringLiteral("visible")), QStringLiteral("true"));
+
+    // A layout change takes the dialogs along: centred on the top region of "second".
+    f.driverCommand(QStringLiteral("layout second"));
+    QTRY_COMPARE(field(dialogLine(dump(), 0), QStringLiteral("geometry")),
+                 QStringLiteral("416,88,64,64"));
+
+    // Without its parent it is an ordinary window: listed and placed, where it displaces the
+    // window it belonged to, which comes back when it ends.
+    probe->write("parent 3 -1\n");
+    QTRY_COMPARE(f.lastProbeConfigure(probe, 3), QStringLiteral("704 240 fullscreen,activated"));
+    lines = dump();
+    QCOMPARE(field(lines.first(), QStringLiteral("count")), QStringLiteral("2"));
+    QCOMPARE(regionOf(f, 0), QStringLiteral("QuickBar"));
+    QCOMPARE(field(dialogLine(lines, 0), QStringLiteral("visible")), QStringLiteral("false"));
+    probe->write("destroy 3\n");
+    QTRY_COMPARE(regionOf(f, 0), QStringLiteral("top"));
+    QTRY_COMPARE(entered(1), 3);
+
+    // The parent's end takes its dialog along: hidden and asked to close.
+    probe->write("destroy 0\n");
+    QTRY_VERIFY(f.clientLines(probe).contains(QStringLiteral("close 1")));
+    lines = dump();
+    QCOMPARE(field(lines.first(), QStringLiteral("count")), QStringLiteral("0"));
+    QCOMPARE(field(dialogLine(lines, 0), QStringLiteral("visible")), QStringLiteral("false"));
+    probe->write("destroy 1\n");
+    QTRY_COMPARE(field(dump().first(), QStringLiteral("dialogs")), QStringLiteral("0"));
+    QVERIFY(f.compositorRunning());
+}
+
+void tst_Scene::qtMessageBox()
+{
+    const QString python = QFileInfo(QStringLiteral("/usr/bin/python3")).canonicalFilePath();
+    QProcess check;
+    check.start(python, { QStringLiteral("-c"), QStringLiteral("import PyQt6.QtWidgets") });
+    if (python.isEmpty() || !check.waitForFinished(30000) || check.exitCode() != 0)
+        QSKIP("needs python3-pyqt6");
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        QSKIP("needs xdotool");
+
+    // A line edit that asks with a modal message box on "ask" and prints what it is typed.
+    CompositorFixture f;
+    QVERIFY(f.writeFile(QStringLiteral("ask.py"), R"(import sys
+from PyQt6.QtCore import QSocketNotifier, QTimer
+from PyQt6.QtWidgets import QApplication, QLineEdit, QMessageBox
+app = QApplication(sys.argv)
+edit = QLineEdit()
+edit.textChanged.connect(lambda text: print("text " + text, flush=True))
+def ask():
+    print("answered %d" % QMessageBox.information(edit, "Dialog", "Hello"), flush=True)
+def command():
+    if sys.stdin.readline().strip() == "ask":
+        QTimer.singleShot(0, ask)
+notifier = QSocketNotifier(sys.stdin.fileno(), QSocketNotifier.Type.Read)
+notifier.activated.connect(command)
+edit.show()
+sys.exit(app.exec())
+)"));
+    QVERIFY(f.writeClientEntry(QStringLiteral("ask.desktop"), QStringLiteral("Ask"), python,
+                               "X-DefaultRegion=main:left"));
+    if (!f.startXvfb())
+        QSKIP("Xvfb is not available");
+    QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
+    const auto xdotool = [&](const QStringList &args) {
+        QProcess tool;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), f.display());
+        tool.setProcessEnvironment(environment);
+        tool.start(QStringLiteral("xdotool"), args);
+        return tool.waitForFinished(30000) && tool.exitCode() == 0;
+    };
+    QProcess *ask
+        = f.startClient(python, { f.baseDir() + QStringLiteral("/ask.py") },
+                        { { QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland") } });
+    QTRY_COMPARE_WITH_TIMEOUT(
+        field(entryLine(f.driverCommand(QStringLiteral("dump")), 0), QStringLiteral("surface")),
+        QStringLiteral("352x480"), 30000);
+    // Keys go to the window under the pointer on a server without window manager.
+    QVERIFY(xdotool({ QStringLiteral("mousemove"), QStringLiteral("40"), QStringLiteral("470") }));
+
+    ask->write("ask\n");
+    QStringList dump;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (dump = f.driverCommand(QStringLiteral("dump")),
+         field(dialogLine(dump, 0), QStringLiteral("visible")) == QLatin1String("true")
+             && field(dialogLine(dump, 0), QStringLiteral("focused")) == QLatin1String("true")),
+        30000);
+    // One element; the parent stays placed at its size; the dialog lies above it, centred.
+    QCOMPARE(field(dump.first(), QStringLiteral("count")), QStringLiteral("1"));
+    QCOMPARE(field(entryLine(dump, 0), QStringLiteral("region")), QStringLiteral("left"));
+    QCOMPARE(field(entryLine(dump, 0), QStringLiteral("surface")), QStringLiteral("352x480"));
+    QVERIFY(field(dialogLine(dump, 0), QStringLiteral("z")).toDouble()
+            > field(entryLine(dump, 0), QStringLiteral("z")).toDouble());
+    const QStringList geometry = field(dialogLine(dump, 0), QStringLiteral("geometry")).split(u',');
+    QCOMPARE(geometry.size(), 4);
+    QVERIFY2(qAbs(geometry[0].toDouble() + geometry[2].toDouble() / 2 - 272) <= 1
+                 && qAbs(geometry[1].toDouble() + geometry[3].toDouble() / 2 - 240) <= 1
+                 && geometry[2].toDouble() > 0 && geometry[2].toDouble() <= 352,
+             qPrintable(dialogLine(dump, 0)));
+
+    // Return presses OK: the dialog had the keyboard, and the parent has it back.
+    QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("Return") }));
+    QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(ask).contains(QStringLiteral("answered 1024")), 30000);
+    QTRY_COMPARE(field(f.driverCommand(QStringLiteral("dump")).first(), QStringLiteral("dialogs")),
+                 QStringLiteral("0"));
+    QVERIFY(xdotool({ QStringLiteral("type"), QStringLiteral("x") }));
+    QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(ask).contains(QStringLiteral("text x")), 30000);
+    QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
+}
+
+void tst_Scene::displacedComesBack_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("region");
+
+    QTest::newRow("given back") << QStringList() << "left";
+    QTest::newRow("moved since") << QStringList { "longpress 0", "region right", "click 0" }
+                                 << "QuickBar";
+    QTest::newRow("ended minimised") << QStringList { "click 1" } << "QuickBar";
+}
+
+void tst_Scene::displacedComesBack()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, region);
+
+    CompositorFixture f;
+    const QString probeA = writeProbeCopy(f, QStringLiteral("A"),
+                                          "X-DefaultRegion=main:left\nX-MinimizedMode=PAUSED");
+    const QString probeB = writeProbeCopy(f, QStringLiteral("B"), "X-DefaultRegion=main:left");
+    QVERIFY(!probeA.isEmpty() && !probeB.isEmpty());
+    QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
+    QProcess *a = f.startClient(probeA);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, a), leftHalf, 30000);
+    QProcess *b = f.startClient(probeB);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, b), leftHalf, 30000);
+    QTRY_COMPARE(CompositorFixture::processState(a->processId()), 'T');
+
+    for (const QString &step : std::as_const(steps))
+        f.driverCommand(step);
+    b->write("destroy 0\n");
+    QTRY_COMPARE(entryCount(f), 1);
+    QCOMPARE(regionOf(f, 0), region);
+    if (region == QLatin1String("left")) {
+        // Back with its execution state and the keyboard.
+        QTRY_VERIFY(CompositorFixture::processState(a->processId()) != 'T');
+        QTRY_COMPARE(f.lastProbeConfigure(a), leftHalf + QStringLiteral(",activated"));
+    }
+}
+
+void tst_Scene::insetContainer_data()
+{
+    QTest::addColumn<QByteArray>("sizing");
+
+    // The same framed container, in the two ways a container may size its client.
+    QTest::newRow("declares clientSize") << QByteArray(
+        "readonly property size clientSize: Qt.size(viewport.width, viewport.height)");
+    QTest::newRow("tells its client itself")
+        << QByteArray("Connections { target: viewport\n"
+                      "function onWidthChanged() { "
+                      "modelToplevel.sendFullscreen(Qt.size(viewport.width, viewport.height)) }\n"
+                      "function onHeightChanged() { "
+                      "modelToplevel.sendFullscreen(Qt.size(viewport.width, viewport.height)) } }");
+}
+
+void tst_Scene::insetContainer()
+{
+    QFETCH(QByteArray, sizing);
+
+    CompositorFixture f;
+    QVERIFY(f.writeFile(
+        QStringLiteral("Inset.qml"),
+        "import QtQuick\nimport QtWayland.Compositor\n"
+        "Item { id: container\nsignal surfaceDestroyed\n"
+            + sizing
+            + "\n"
+              "Item { id: viewport; x: 3; y: 24; width: Math.max(0, container.width - 6);"
+              " height: Math.max(0, container.height - 27); clip: true\n"
+              "ShellSurfaceItem { shellSurface: modelShellSurface;"
+              " onSurfaceDestroyed: container.surfaceDestroyed() } } }\n"));
+    QVERIFY(writeProbeEntry(f, "X-DefaultRegion=main:left;second:top"));
+    QVERIFY2(startScene(f, QStringLiteral("main"), true,
+                        { "Components/SurfaceContainer="
+                          + QUrl::fromLocalFile(f.baseDir() + "/Inset.qml").toString() }),
+             qPrintable(f.stderrText()));
+    QProcess *probe = f.startClient(CompositorFixture::probePath());
+    // The client is told the area inside the frame, activated, and never the whole region.
+    QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe),
+                              QStringLiteral("346 453 fullscreen,activated"), 30000);
+    f.driverCommand(QStringLiteral("layout second"));
+    QTRY_COMPARE(f.lastProbeConfigure(probe), QStringLiteral("698 213 fullscreen,activated"));
+    const QStringList configures = f.probeConfigures(probe);
+    QVERIFY2(!configures.contains(QStringLiteral("352 480 fullscreen,activated"))
+                 && !configures.contains(QStringLiteral("704 240 fullscreen,activated")),
+             qPrintable(configures.join(u'|')));
+}
+
+void tst_Scene::regionIdsArePlainText()
+{
+    // Names that plain JavaScript objects carry already.
+    CompositorFixture f;
+    QVERIFY(f.writeLayoutFile(
+        QStringLiteral("names.json"),
+        R"({"layouts": [{"id": "names", "name": "Names", "defaultRegion": "constructor",
+      "regions": [
+        {"id": "constructor", "name": "A", "x": 0, "y": 0, "width": 0.25, "height": 1, "regions": []},
+        {"id": "__proto__", "name": "B", "x": 0.25, "y": 0, "width": 0.25, "height": 1, "regions": []},
+        {"id": "hasOwnProperty", "name": "C", "x": 0.5, "y": 0, "width": 0.25, "height": 1, "regions": []},
+        {"id": "toString", "name": "D", "x": 0.75, "y": 0, "width": 0.25, "height": 1, "regions": []}
+      ]}]})"));
+    f.enableDriver();
+    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("names"));
+    const QStringList regions { "constructor", "__proto__", "hasOwnProperty", "toString" };
+    QStringList paths;
+    for (int i = 0; i < regions.size(); ++i) {
+        // A desktop entry cannot name "__proto__": that one is chosen in the region selector.
+        paths << writeProbeCopy(f, QString(QChar(u'A' + i)),
+                                i == 1 ? QString() : "X-DefaultRegion=names:" + regions[i]);
+        QVERIFY(!paths.last().isEmpty());
+    }
+    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    for (int i = 0; i < regions.size(); ++i) {
+        QProcess *probe = f.startClient(paths[i]);
+        if (i == 1) {
+            QTRY_COMPARE_WITH_TIMEOUT(entryCount(f), 2, 30000);
+            f.driverCommand(QStringLiteral("longpress 1"));
+            f.driverCommand(QStringLiteral("region __proto__"));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe), QStringLiteral("176 480") + fullscreen,
+                                  30000);
+    }
+    // Each stays where it was placed, also when one leaves and comes back.
+    f.driverCommand(QStringLiteral("click 0"));
+    f.driverCommand(QStringLiteral("click 0"));
+    for (int i = 0; i < regions.size(); ++i)
+        QCOMPARE(regionOf(f, i), regions[i]);
+    QVERIFY2(!f.stderrContains(QStringLiteral("TypeError")), qPrintable(f.stderrText()));
 }
 
 QTEST_GUILESS_MAIN(tst_Scene)

@@ -25,6 +25,7 @@ Item {
 
     function dump() {
         say("layout " + (root.currentLayout ? root.currentLayout.id : "none") + " count " + root.surfaceModel.count
+            + " dialogs " + dialogs.count
             + " selecting " + regionSelector.currentProcess + " position " + position + " horizontal " + horizontalFlow);
         for (let i = 0; i < root.surfaceModel.count; ++i) {
             const entry = root.surfaceModel.get(i);
@@ -36,7 +37,15 @@ Item {
                 + " geometry " + (item ? rect(item) : "none") + " surface "
                 + (entry.shellSurface && entry.shellSurface.surface
                    ? entry.shellSurface.surface.destinationSize.width + "x" + entry.shellSurface.surface.destinationSize.height
-                   : "none"));
+                   : "none") + " attention " + entry.attention);
+        }
+        for (let d = 0; d < dialogs.count; ++d) {
+            const dialog = dialogs.get(d);
+            const item = dialogSpawner.itemAt(d);
+            say("dialog " + d + " pid " + dialog.pid + " region " + dialog.currentRegion + " root "
+                + root.rootEntryOf(d) + " z " + (item ? item.z : "none") + " visible " + (item ? item.visible : "none")
+                + " geometry " + (item ? rect(item) : "none") + " focused "
+                + (item && item.configurator ? item.configurator.focused : "none"));
         }
         say("regionArea " + rect(regionLayout));
         say("quickbarArea " + rect(quickbarArea)

@@ -12,7 +12,9 @@
 //   keyboard-enter <toplevel>, keyboard-leave <toplevel>, key <keycode> <pressed|released>
 //   button <toplevel> <x> <y> <pressed|released> (surface-local position of the pointer)
 //
-// Commands read from standard input, one per line: "destroy <toplevel>", "quit", and
+// Commands read from standard input, one per line: "destroy <toplevel>", "quit",
+// "create <parent>" (one more top-level, the next index, with that parent or -1 for none),
+// "parent <toplevel> <parent>" (set_parent, -1 for none), and
 // "request <name> <toplevel>" with a window request name as for --request, answered with
 // "requested <name> <toplevel>" once the compositor has handled it.
 
@@ -388,6 +390,21 @@ static bool window_request(struct toplevel *t, const char *name)
     return true;
 }
 
+static void create_toplevel(int index, int parent, const char *title)
+{
+    struct toplevel *t = &toplevels[index];
+    t->index = index;
+    t->surface = wl_compositor_create_surface(compositor);
+    t->xdg_surface = xdg_wm_base_get_xdg_surface(wm_base, t->surface);
+    xdg_surface_add_listener(t->xdg_surface, &xdg_surface_listener, t);
+    t->xdg_toplevel = xdg_surface_get_toplevel(t->xdg_surface);
+    xdg_toplevel_add_listener(t->xdg_toplevel, &toplevel_listener, t);
+    xdg_toplevel_set_title(t->xdg_toplevel, title);
+    if (parent >= 0 && parent < MAX_TOPLEVELS && toplevels[parent].alive)
+        xdg_toplevel_set_parent(t->xdg_toplevel, toplevels[parent].xdg_toplevel);
+    t->alive = true;
+}
+
 static void registry_global(void *data, struct wl_registry *registry, uint32_t name,
                             const char *interface, uint32_t version)
 {
@@ -426,6 +443,28 @@ static bool handle_command(char *line)
             // Once the compositor has handled it.
             wl_display_roundtrip(the_display);
             report("requested %s %d", name, index);
+        }
+        return true;
+    }
+    int parent;
+    if (sscanf(line, "create %d", &parent) == 1) {
+        int free_index = 0;
+        while (free_index < MAX_TOPLEVELS && toplevels[free_index].xdg_toplevel)
+            ++free_index;
+        if (free_index == MAX_TOPLEVELS) {
+            report("error create");
+        } else {
+            create_toplevel(free_index, parent, "vorlane-probe");
+            wl_surface_commit(toplevels[free_index].surface);
+            report("created %d", free_index);
+        }
+        return true;
+    }
+    if (sscanf(line, "parent %d %d", &index, &parent) == 2) {
+        if (index >= 0 && index < MAX_TOPLEVELS && toplevels[index].alive) {
+            const bool valid = parent >= 0 && parent < MAX_TOPLEVELS && toplevels[parent].alive;
+            xdg_toplevel_set_parent(toplevels[index].xdg_toplevel,
+                                    valid ? toplevels[parent].xdg_toplevel : NULL);
         }
         return true;
     }
@@ -540,14 +579,7 @@ int main(int argc, char **argv)
 
     for (int i = 0; i < count; ++i) {
         struct toplevel *t = &toplevels[i];
-        t->index = i;
-        t->surface = wl_compositor_create_surface(compositor);
-        t->xdg_surface = xdg_wm_base_get_xdg_surface(wm_base, t->surface);
-        xdg_surface_add_listener(t->xdg_surface, &xdg_surface_listener, t);
-        t->xdg_toplevel = xdg_surface_get_toplevel(t->xdg_surface);
-        xdg_toplevel_add_listener(t->xdg_toplevel, &toplevel_listener, t);
-        xdg_toplevel_set_title(t->xdg_toplevel, title);
-        t->alive = true;
+        create_toplevel(i, -1, title);
         for (int r = 0; r < early_count; ++r) {
             if (!window_request(t, early_requests[r]))
                 report("error request %s", early_requests[r]);
