@@ -68,33 +68,37 @@ void ConfiguratorRegistry::handleToplevel(QWaylandXdgSurface *xdgSurface)
     QWaylandXdgToplevel *toplevel = xdgSurface->toplevel();
     if (!toplevel)
         return;
-    auto *configurator = new ToplevelConfigurator(toplevel);
-    // Handed to the scene through an invokable, which would leave it to the collector.
-    QQmlEngine::setObjectOwnership(configurator, QQmlEngine::CppOwnership);
-    configurator->setToplevel(toplevel);
-    m_configurators.insert(toplevel, configurator);
-    connect(toplevel, &QObject::destroyed, this,
-            [this, toplevel] { m_configurators.remove(toplevel); });
+    // Counted as the scene counts its entries: a process beyond its share is not listed, and
+    // gets no configurator.
     const qint64 pid = processIdOf(toplevel);
-    if (pid <= 0)
-        return;
-    // Counted as the scene counts its entries: a process beyond its share is not listed.
-    int &count = m_toplevelsOf[pid];
-    ++count;
-    connect(toplevel, &QObject::destroyed, this, [this, pid] {
-        if (--m_toplevelsOf[pid] <= 0)
-            m_toplevelsOf.remove(pid);
-    });
-    const bool admitted = count <= m_maxPerProcess;
+    bool admitted = true;
+    if (pid > 0) {
+        int &count = m_toplevelsOf[pid];
+        ++count;
+        admitted = count <= m_maxPerProcess;
+        connect(toplevel, &QObject::destroyed, this, [this, pid] {
+            if (--m_toplevelsOf[pid] <= 0)
+                m_toplevelsOf.remove(pid);
+        });
+    }
+    if (admitted) {
+        auto *configurator = new ToplevelConfigurator(toplevel);
+        // Handed to the scene through an invokable, which would leave it to the collector.
+        QQmlEngine::setObjectOwnership(configurator, QQmlEngine::CppOwnership);
+        configurator->setToplevel(toplevel);
+        m_configurators.insert(toplevel, configurator);
+        connect(toplevel, &QObject::destroyed, this,
+                [this, toplevel] { m_configurators.remove(toplevel); });
+    }
     // The client sends its parent and its first commit right after the top-level, handled before
     // control is back in the event loop.
     QMetaObject::invokeMethod(
         this,
-        [this, admitted, toplevel = QPointer<QWaylandXdgToplevel>(toplevel),
+        [this, toplevel = QPointer<QWaylandXdgToplevel>(toplevel),
          xdgSurface = QPointer<QWaylandXdgSurface>(xdgSurface)] {
             if (!toplevel || !xdgSurface || !xdgSurface->surface())
                 return;
-            if (admitted && !toplevel->parentToplevel())
+            if (!toplevel->parentToplevel() && configuratorOf(toplevel))
                 configureFirst(toplevel);
             emit toplevelReady(toplevel, xdgSurface);
         },
