@@ -86,8 +86,7 @@ WaylandCompositor {
     }
 
     // The only way an entry moves: into a region of the current layout, or onto the quick bar.
-    // displacer is the serial of the entry whose placement minimises this one, if that is why.
-    function setSurfaceRegion(index, region, displacer) {
+    function setSurfaceRegion(index, region) {
         debug("SurfaceModel: region " + region + " requested for idx " + index);
         if (isUnset(region))
             region = quickBarID;
@@ -136,7 +135,7 @@ WaylandCompositor {
                 continue;
             const other = surfaces.get(i);
             debug("SurfaceModel: minimizing client " + other.name + " in conflicting region " + other.currentRegion);
-            setSurfaceRegion(i, quickBarID, entry.serial);
+            setSurfaceRegion(i, quickBarID);
             recordDisplacement(entry.serial, other.serial, region);
         }
 
@@ -324,7 +323,7 @@ WaylandCompositor {
         ++treeRevision;
     }
 
-    // Removes entry index; true when it was the last entry of its process.
+    // Removes entry index; true when it was the last top-level of its process.
     function removeEntry(index) {
         const pid = entryPids[index];
         // Only the index: a container whose surface is gone must not be resized (and configure
