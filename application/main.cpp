@@ -1,5 +1,6 @@
 #include "configuration.h"
 #include "hooks/connectionacceptor.h"
+#include "hooks/keyboardfanout.h"
 #include "hooks/protocolguard.h"
 #include "hooks/shmguard.h"
 #include "hooks/waylandsocket.h"
@@ -117,8 +118,10 @@ extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
         Qt::QueuedConnection);
     engine.load(url);
     const QList<QObject *> roots = engine.rootObjects();
-    if (auto *compositor = qobject_cast<QWaylandCompositor *>(roots.value(0)))
+    if (auto *compositor = qobject_cast<QWaylandCompositor *>(roots.value(0))) {
         Vorlane::ProtocolGuard::install(compositor->display());
+        Vorlane::KeyboardFanout::install(compositor->display());
+    }
     if (!roots.isEmpty()) {
         QQuickWindow *window = outputWindow(engine);
         serviceNotifier.readyAfterFirstFrame(window);

@@ -37,7 +37,8 @@ run_tests "$plain" "$@" || status=1
 export ASAN_OPTIONS="detect_leaks=1:fast_unwind_on_malloc=0:${ASAN_OPTIONS:-}"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
-run_tests "$sanitized" "$@" || status=1
+# Tests labelled heavy (real browsers) are run in the plain build only.
+run_tests "$sanitized" -LE heavy "$@" || status=1
 
 # The parsers' fuzz targets (clang and libFuzzer): built and run briefly, 60 s each.
 if [ -z "${VORLANE_SKIP_FUZZ:-}" ] && command -v clang++ >/dev/null; then

@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QImage>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -1121,8 +1122,11 @@ void tst_Scene::keyboardFocus()
         return tool.waitForFinished(30000) && tool.exitCode() == 0;
     };
 
-    QProcess *a = f.startClient(probeA, { QStringLiteral("--input") });
+    // A binds the seat twice, as Firefox does: each of its keyboards has the focus and the keys.
+    QProcess *a = f.startClient(probeA, { QStringLiteral("--keyboards"), QStringLiteral("2") });
     QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(a).contains(QStringLiteral("keyboard-enter 0")), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(a).contains(QStringLiteral("keyboard-enter 0 #1")),
+                             30000);
     // Keys go to the window under the pointer on a server without window manager.
     QVERIFY(xdotool({ QStringLiteral("mousemove"), QStringLiteral("40"), QStringLiteral("470") }));
     // Types 'a' (keycode 30 for the client): true when it reached to and not other.
@@ -1141,6 +1145,14 @@ void tst_Scene::keyboardFocus()
                 || f.clientLines(other).count(QStringLiteral("key 30 pressed")) == otherBefore);
     };
     QVERIFY(keyTo(a, nullptr));
+    // A keyboard made while its client has the focus is entered too.
+    a->write("keyboard\n");
+    QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(a).contains(QStringLiteral("keyboard-enter 0 #2")),
+                             30000);
+    QVERIFY(keyTo(a, nullptr));
+    for (const QString &keyboard : { QStringLiteral(" #1"), QStringLiteral(" #2") })
+        QCOMPARE(f.clientLines(a).count(QStringLiteral("key 30 pressed") + keyboard),
+                 f.clientLines(a).count(QStringLiteral("key 30 pressed")) - (keyboard == " #2"));
 
     // Placed at connect, B takes the keyboard.
     QProcess *b = f.startClient(probeB, { QStringLiteral("--input") });
@@ -1162,6 +1174,22 @@ void tst_Scene::keyboardFocus()
     b->write("quit\n");
     QVERIFY(b->waitForFinished(30000));
     QVERIFY(keyTo(a, nullptr));
+    // Every keyboard followed the focus, entered and left in turn, as the first one did since
+    // the keyboard was made.
+    const auto focusLines = [&](const QString &keyboard) {
+        return f.clientLines(a)
+            .filter(QRegularExpression("^keyboard-(enter|leave) 0" + keyboard + "$"))
+            .replaceInStrings(keyboard, QString());
+    };
+    const QStringList first = focusLines(QString());
+    QCOMPARE(first.size(), 7);
+    for (const QString &keyboard : { QStringLiteral(" #1"), QStringLiteral(" #2") }) {
+        const QStringList lines = focusLines(keyboard);
+        QVERIFY2(lines.size() >= first.size() && lines.mid(lines.size() - first.size()) == first,
+                 qPrintable(lines.join(u',')));
+        for (int i = 0; i < lines.size(); ++i)
+            QVERIFY(lines.at(i).startsWith(i % 2 ? "keyboard-leave" : "keyboard-enter"));
+    }
     QVERIFY(f.compositorRunning());
 }
 

@@ -11,12 +11,14 @@
 // With --input also:
 //   keyboard-enter <toplevel>, keyboard-leave <toplevel>, key <keycode> <pressed|released>
 //   button <toplevel> <x> <y> <pressed|released> (surface-local position of the pointer)
+// With --keyboards N, the keyboard lines of the further keyboards end with " #<keyboard>".
 //
 // Commands read from standard input, one per line: "destroy <toplevel>", "quit",
 // "create <parent>" (one more top-level, the next index, with that parent or -1 for none),
 // "parent <toplevel> <parent>" (set_parent, -1 for none), and
 // "request <name> <toplevel>" with a window request name as for --request, answered with
-// "requested <name> <toplevel>" once the compositor has handled it.
+// "requested <name> <toplevel>" once the compositor has handled it, and "keyboard", which
+// binds the seat once more and creates one more keyboard on it.
 
 #define _GNU_SOURCE
 #include "clientcommon.h"
@@ -50,6 +52,12 @@ struct toplevel
 };
 
 static struct wl_seat *seat;
+static struct wl_registry *seat_registry;
+static uint32_t seat_name;
+// --keyboards N: like Firefox, the probe binds the seat once per keyboard. Keyboard 0 comes
+// with the seat's capabilities, the others right after the globals.
+static int keyboard_count = 1;
+static intptr_t keyboards_made = 1;
 // --input: the seat's keyboard and pointer events are reported.
 static bool input;
 static uint32_t input_serial;
@@ -233,35 +241,43 @@ static void keyboard_keymap(void *data, struct wl_keyboard *keyboard, uint32_t f
     close(fd);
 }
 
+// " #<keyboard>" for every keyboard but the first.
+static const char *keyboard_suffix(void *data)
+{
+    static char suffix[16];
+    suffix[0] = '\0';
+    if (data)
+        snprintf(suffix, sizeof(suffix), " #%d", (int)(intptr_t)data);
+    return suffix;
+}
+
 static void keyboard_enter(void *data, struct wl_keyboard *keyboard, uint32_t serial,
                            struct wl_surface *surface, struct wl_array *keys)
 {
-    (void)data;
     (void)keyboard;
     (void)keys;
     input_serial = serial;
     const struct toplevel *t = toplevel_of(surface);
-    report("keyboard-enter %d", t ? t->index : -1);
+    report("keyboard-enter %d%s", t ? t->index : -1, keyboard_suffix(data));
 }
 
 static void keyboard_leave(void *data, struct wl_keyboard *keyboard, uint32_t serial,
                            struct wl_surface *surface)
 {
-    (void)data;
     (void)keyboard;
     (void)serial;
     const struct toplevel *t = toplevel_of(surface);
-    report("keyboard-leave %d", t ? t->index : -1);
+    report("keyboard-leave %d%s", t ? t->index : -1, keyboard_suffix(data));
 }
 
 static void keyboard_key(void *data, struct wl_keyboard *keyboard, uint32_t serial, uint32_t time,
                          uint32_t key, uint32_t state)
 {
-    (void)data;
     (void)keyboard;
     (void)time;
     input_serial = serial;
-    report("key %u %s", key, state == WL_KEYBOARD_KEY_STATE_PRESSED ? "pressed" : "released");
+    report("key %u %s%s", key, state == WL_KEYBOARD_KEY_STATE_PRESSED ? "pressed" : "released",
+           keyboard_suffix(data));
 }
 
 static void keyboard_modifiers(void *data, struct wl_keyboard *keyboard, uint32_t serial,
@@ -414,7 +430,18 @@ static void registry_global(void *data, struct wl_registry *registry, uint32_t n
         && strcmp(interface, wl_seat_interface.name) == 0 && !seat) {
         seat = wl_registry_bind(registry, name, &wl_seat_interface, 1);
         wl_seat_add_listener(seat, &seat_listener, NULL);
+        seat_registry = registry;
+        seat_name = name;
     }
+}
+
+static void add_keyboard(void)
+{
+    if (!seat_registry)
+        return;
+    struct wl_seat *another = wl_registry_bind(seat_registry, seat_name, &wl_seat_interface, 1);
+    wl_keyboard_add_listener(wl_seat_get_keyboard(another), &keyboard_listener,
+                             (void *)keyboards_made++);
 }
 
 static const struct wl_registry_listener registry_listener
@@ -468,6 +495,10 @@ static bool handle_command(char *line)
         }
         return true;
     }
+    if (strcmp(line, "keyboard") == 0) {
+        add_keyboard();
+        return true;
+    }
     if (sscanf(line, "destroy %d", &index) == 1) {
         if (index >= 0 && index < MAX_TOPLEVELS)
             destroy_toplevel(&toplevels[index]);
@@ -509,7 +540,7 @@ static void usage(const char *program)
             "usage: %s [--color RRGGBB] [--toplevels N] [--no-buffer] [--exit-after-connect]"
             " [--exit-after-create]"
             " [--title TEXT] [--log FILE] [--timestamps] [--count-signals]"
-            " [--fork-after-map] [--input] [--buffer WxH] [--request NAME]...\n",
+            " [--fork-after-map] [--input] [--keyboards N] [--buffer WxH] [--request NAME]...\n",
             program);
 }
 
@@ -544,6 +575,9 @@ int main(int argc, char **argv)
             fork_after_map = true;
         } else if (strcmp(argv[i], "--input") == 0) {
             input = true;
+        } else if (strcmp(argv[i], "--keyboards") == 0 && has_value) {
+            input = true;
+            keyboard_count = atoi(argv[++i]);
         } else if (strcmp(argv[i], "--buffer") == 0 && has_value) {
             if (sscanf(argv[++i], "%dx%d", &fixed_width, &fixed_height) != 2 || fixed_width < 1
                 || fixed_height < 1 || fixed_width > 8192 || fixed_height > 8192) {
@@ -576,6 +610,8 @@ int main(int argc, char **argv)
 
     if (!bind_globals(display, &registry_listener, true))
         return 1;
+    while (keyboards_made < keyboard_count)
+        add_keyboard();
 
     for (int i = 0; i < count; ++i) {
         struct toplevel *t = &toplevels[i];

@@ -1,0 +1,112 @@
+// Real browsers from Debian in the compositor under Xvfb, typed into with xdotool. They take
+// long to start, so the test carries the label "heavy" and CI runs it once.
+#include "compositorfixture.h"
+
+#include <QDeadlineTimer>
+#include <QImage>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <csignal>
+
+namespace {
+
+const QByteArray wholeLayout = R"({"layouts": [{"id": "whole", "name": "Whole",
+  "defaultRegion": "all",
+  "regions": [{"id": "all", "name": "All", "x": 0, "y": 0, "width": 1, "height": 1, "regions": []}]
+}]})";
+
+// A text field with the focus; the page turns green once it holds exactly what was typed,
+// blue while it holds anything else.
+const QByteArray typingPage = R"(<!DOCTYPE html>
+<html><body style="margin:0;height:100vh;background:#ff0000">
+<input id="field" autofocus style="font-size:32px;width:300px">
+<script>
+const field = document.getElementById("field");
+field.focus();
+field.addEventListener("input", () => {
+  document.body.style.background = field.value === "vorlane" ? "#00ff00" : "#0000ff";
+});
+</script></body></html>)";
+
+// A point inside the region, below the text field.
+const QPoint pagePoint(600, 400);
+
+bool xdotool(const CompositorFixture &f, const QStringList &args)
+{
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), f.display());
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral("xdotool"), args);
+    return tool.waitForFinished(30000) && tool.exitCode() == 0;
+}
+
+bool waitForColour(const CompositorFixture &f, const QColor &colour, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        const QImage frame = f.screenshot();
+        if (!frame.isNull() && frame.pixelColor(pagePoint) == colour)
+            return true;
+        QTest::qWait(250);
+    }
+    return false;
+}
+
+} // namespace
+
+class tst_Browsers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firefoxTypes();
+};
+
+void tst_Browsers::firefoxTypes()
+{
+    const QString firefox = QStandardPaths::findExecutable(QStringLiteral("firefox-esr"));
+    if (firefox.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("setsid")).isEmpty())
+        QSKIP("needs firefox-esr, xdotool and setsid");
+
+    CompositorFixture f;
+    QTemporaryDir profile;
+    QVERIFY(f.isValid() && profile.isValid());
+    QVERIFY(f.writeLayoutFile(QStringLiteral("whole.json"), wholeLayout));
+    QVERIFY(f.writeClientEntry(QStringLiteral("firefox.desktop"), QStringLiteral("Firefox"),
+                               QFileInfo(firefox).canonicalFilePath(),
+                               QStringLiteral("X-DefaultRegion=whole:all")));
+    QVERIFY(f.writeFile(QStringLiteral("typing.html"), typingPage));
+    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("whole"));
+    if (!f.startXvfb())
+        QSKIP("Xvfb is not available");
+    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+
+    // In a session of its own, so that its content processes end with it.
+    QProcess *browser = f.startClient(
+        QStringLiteral("setsid"),
+        { firefox, QStringLiteral("--kiosk"), QStringLiteral("--new-instance"),
+          QStringLiteral("--profile"), profile.path(),
+          QUrl::fromLocalFile(f.baseDir() + QStringLiteral("/typing.html")).toString() },
+        { { QStringLiteral("MOZ_ENABLE_WAYLAND"), QStringLiteral("1") } });
+    const qint64 session = browser->processId();
+    const auto endBrowser = qScopeGuard([session] { ::kill(-pid_t(session), SIGKILL); });
+
+    QVERIFY2(waitForColour(f, Qt::red, 120000), qPrintable(f.stderrText()));
+    // Keys go to the X window under the pointer on a server without window manager.
+    QVERIFY(xdotool(f,
+                    { QStringLiteral("mousemove"), QString::number(pagePoint.x()),
+                      QString::number(pagePoint.y()) }));
+    QVERIFY(xdotool(f,
+                    { QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("100"),
+                      QStringLiteral("vorlane") }));
+    QVERIFY(waitForColour(f, Qt::green, 30000));
+    QVERIFY(f.compositorRunning());
+}
+
+QTEST_GUILESS_MAIN(tst_Browsers)
+#include "tst_browsers.moc"
