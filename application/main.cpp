@@ -4,6 +4,7 @@
 #include "hooks/protocolguard.h"
 #include "hooks/shmguard.h"
 #include "hooks/waylandsocket.h"
+#include "logthrottle.h"
 #include "manager.h"
 #include "memorytrim.h"
 #include "servicenotifier.h"
@@ -62,6 +63,7 @@ QQuickWindow *outputWindow(const QQmlApplicationEngine &engine)
 extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
                                                       Vorlane::WaylandSocket *waylandSocket)
 {
+    Vorlane::LogThrottle::install();
     chooseDefaultPlatform(argc, argv);
     QGuiApplication app(argc, argv);
     Vorlane::ShmGuard shmGuard; // before any client can connect

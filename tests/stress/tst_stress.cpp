@@ -179,6 +179,7 @@ private slots:
     void hostileConfiguration();
     void truncatedPool_data();
     void truncatedPool();
+    void warningFlood();
 };
 
 void tst_Stress::signalStorm_data()
@@ -644,6 +645,35 @@ void tst_Stress::truncatedPool()
 
     QCOMPARE(f.stopCompositor(SIGTERM, 60000), 0);
     QVERIFY2(sanitizerReport(f).isEmpty(), qPrintable(sanitizerReport(f)));
+}
+
+void tst_Stress::warningFlood()
+{
+    CompositorFixture f;
+    prepare(f, QStringLiteral("RUNNING"));
+    QVERIFY2(f.startAndWait({}, 120000), qPrintable(f.stderrText()));
+    const int linesBefore = f.stderrLines().size();
+
+    QProcess *flood = f.startClient(QStringLiteral(VORLANE_WARNINGFLOOD_PATH));
+    QVERIFY2(waitForLine(f, flood, QStringLiteral("flooded"), 120000),
+             qPrintable(f.stderrText().right(3000)));
+    // Some thousands of warnings, a few lines of each kind.
+    const QStringList flooded = f.stderrLines().mid(linesBefore);
+    QVERIFY2(flooded.size() < 60, qPrintable(flooded.join(u'\n')));
+    const QString damage = QStringLiteral("damage_buffer and wl_surface.damage");
+    QCOMPARE(flooded.filter(damage).size(), 5);
+
+    // Once the interval is over, the next warning tells how many were held back.
+    QTest::qWait(10500);
+    flood->write("again\n");
+    QVERIFY(waitForLine(f, flood, QStringLiteral("again")));
+    QTRY_VERIFY_WITH_TIMEOUT(f.stderrLines()
+                                     .filter(damage)
+                                     .filter(QStringLiteral("(995 similar messages suppressed)"))
+                                     .size()
+                                 == 1,
+                             10000);
+    QVERIFY(f.compositorRunning());
 }
 
 QTEST_GUILESS_MAIN(tst_Stress)
