@@ -628,9 +628,9 @@ QStringList exampleCommand(const QString &entry)
     return {};
 }
 
-// Vorlane's CPU time over ten seconds with the example configuration (offscreen), after five
-// seconds to settle, with none, some or all of the example's clients: it draws only when a
-// client draws or an element pulses.
+// Vorlane's CPU time over ten seconds with the example configuration (offscreen and xcb+GL),
+// after five seconds to settle, with none, some or all of the example's clients: it draws only
+// when a client draws or an element pulses.
 void printIdleCpu()
 {
     if (options.examples.isEmpty())
@@ -662,19 +662,25 @@ void printIdleCpu()
               const double used = (cpuSeconds(compositor.pid()) - before) * 1000.0;
               return missing || before < 0 || !compositor.running() ? -1.0 : used;
           };
-    printf("\n## CPU time over 10 s with the example's clients (Vorlane offscreen with the "
-           "example configuration; cage headless, pixman, showing the last client)\n\n"
-           "| clients | Vorlane (ms) | cage (ms) | Vorlane / cage |\n|---|---|---|---|\n");
+    printf("\n## CPU time over 10 s with the example's clients (Vorlane with the example "
+           "configuration, offscreen (software) and xcb+GL (llvmpipe, Xvfb); cage headless, "
+           "pixman, showing the last client)\n\n"
+           "| clients | Vorlane offscreen (ms) | Vorlane xcb+GL (ms) | cage (ms) | "
+           "Vorlane offscreen / cage |\n|---|---|---|---|---|\n");
     for (const auto &[label, entries] : cases) {
-        Compositor vorlane(Compositor::VorlaneOffscreen);
-        vorlane.setWorkingDirectory(options.examples);
-        vorlane.setQuiet();
-        const double ours
-            = measure(vorlane, options.examples + QStringLiteral("/config.ini"), entries);
+        double ours[2];
+        for (Compositor::Kind kind : { Compositor::VorlaneOffscreen, Compositor::VorlaneXcb }) {
+            Compositor vorlane(kind);
+            vorlane.setWorkingDirectory(options.examples);
+            vorlane.setQuiet();
+            ours[kind == Compositor::VorlaneXcb]
+                = measure(vorlane, options.examples + QStringLiteral("/config.ini"), entries);
+        }
         Compositor cage(Compositor::Cage);
         const double theirs = measure(cage, QString(), entries);
-        printf("| %s | %s | %s | %s |\n", label, qPrintable(number(ours, 0)),
-               qPrintable(number(theirs, 0)), qPrintable(ratio(ours, theirs)));
+        printf("| %s | %s | %s | %s | %s |\n", label, qPrintable(number(ours[0], 0)),
+               qPrintable(number(ours[1], 0)), qPrintable(number(theirs, 0)),
+               qPrintable(ratio(ours[0], theirs)));
         fflush(stdout);
     }
 }

@@ -124,6 +124,10 @@ Item {
             fragmentShader: "qrc:/Kestrix/Vorlane/Application/shaders/glow.frag.qsb"
         }
 
+        // The glow goes out and comes back once a second, in two steps rather than a fade:
+        // every changed frame repaints and presents the whole output (some 4 ms with a
+        // software GL), a fade does that sixty times a second, two steps twice. Between the
+        // steps only pauses run, for which Qt's animation timer sleeps instead of ticking.
         SequentialAnimation {
             id: shadowPulse
 
@@ -132,16 +136,20 @@ Item {
             // A pulse that is switched off finishes its cycle, so the glow ends fully opaque.
             alwaysRunToEnd: true
 
-            NumberAnimation {
+            PropertyAction {
                 target: dropShadowEffect
                 property: "opacity"
-                to: 0.0
+                value: 0.0
+            }
+            PauseAnimation {
                 duration: 500
             }
-            NumberAnimation {
+            PropertyAction {
                 target: dropShadowEffect
                 property: "opacity"
-                to: 1.0
+                value: 1.0
+            }
+            PauseAnimation {
                 duration: 500
             }
         }
