@@ -23,7 +23,6 @@ struct Keyboard
     wl_listener destroyed;
     wl_client *client = nullptr;
     wl_resource *entered = nullptr; // the surface this keyboard was told it has the focus on
-    wl_argument modifiers[5] = {}; // the last modifiers event, for a keyboard entered later
 };
 
 wl_display *display = nullptr;
@@ -42,6 +41,15 @@ void post(wl_resource *keyboard, uint32_t opcode, wl_argument *arguments)
     posting = false;
 }
 
+void leave(wl_resource *resource, Keyboard *keyboard)
+{
+    wl_argument arguments[2];
+    arguments[0].u = wl_display_next_serial(display);
+    arguments[1].o = reinterpret_cast<wl_object *>(keyboard->entered);
+    post(resource, LEAVE, arguments);
+    keyboard->entered = nullptr;
+}
+
 void keyboardDestroyed(wl_listener *listener, void *data)
 {
     auto *resource = static_cast<wl_resource *>(data);
@@ -52,13 +60,8 @@ void keyboardDestroyed(wl_listener *listener, void *data)
     if (resource == qtFocus) {
         qtFocus = nullptr;
         for (auto it = keyboards.cbegin(); it != keyboards.cend(); ++it) {
-            if (!it.value()->entered || it.value()->client != keyboard->client)
-                continue;
-            wl_argument arguments[2];
-            arguments[0].u = wl_display_next_serial(display);
-            arguments[1].o = reinterpret_cast<wl_object *>(it.value()->entered);
-            post(it.key(), LEAVE, arguments);
-            it.value()->entered = nullptr;
+            if (it.value()->entered && it.value()->client == keyboard->client)
+                leave(it.key(), it.value());
         }
     }
     delete keyboard;
@@ -87,31 +90,6 @@ void enter(Keyboard *keyboard, wl_resource *surface)
     surfaceWatches.insert(surface, listener);
 }
 
-// A keyboard created while its client has the focus is told so, after its keymap.
-void enterLate(wl_resource *resource)
-{
-    Keyboard *keyboard = keyboards.value(resource);
-    if (!keyboard || keyboard->entered)
-        return;
-    for (const Keyboard *sibling : std::as_const(keyboards)) {
-        if (sibling->client != keyboard->client || !sibling->entered)
-            continue;
-        wl_array noKeys;
-        wl_array_init(&noKeys);
-        wl_argument arguments[3];
-        arguments[0].u = wl_display_next_serial(display);
-        arguments[1].o = reinterpret_cast<wl_object *>(sibling->entered);
-        arguments[2].a = &noKeys;
-        post(resource, ENTER, arguments);
-        enter(keyboard, sibling->entered);
-        std::copy(std::begin(sibling->modifiers), std::end(sibling->modifiers),
-                  std::begin(keyboard->modifiers));
-        keyboard->modifiers[0].u = arguments[0].u;
-        post(resource, MODIFIERS, keyboard->modifiers);
-        return;
-    }
-}
-
 void onEvent(void *, wl_protocol_logger_type direction, const wl_protocol_logger_message *message)
 {
     if (direction != WL_PROTOCOL_LOGGER_EVENT || posting
@@ -127,12 +105,7 @@ void onEvent(void *, wl_protocol_logger_type direction, const wl_protocol_logger
         wl_resource_add_destroy_listener(resource, &keyboard->destroyed);
         keyboards.insert(resource, keyboard);
     }
-    if (opcode == KEYMAP) {
-        QMetaObject::invokeMethod(
-            qApp, [resource] { enterLate(resource); }, Qt::QueuedConnection);
-        return;
-    }
-    if (opcode > MODIFIERS || message->arguments_count > 5)
+    if (opcode == KEYMAP || opcode > MODIFIERS || message->arguments_count > 5)
         return;
 
     wl_argument arguments[5];
@@ -147,8 +120,6 @@ void onEvent(void *, wl_protocol_logger_type direction, const wl_protocol_logger
     } else if (opcode == LEAVE) {
         keyboard->entered = nullptr;
         qtFocus = nullptr;
-    } else if (opcode == MODIFIERS) {
-        std::copy(arguments, arguments + 5, keyboard->modifiers);
     }
 
     const QList<wl_resource *> all = keyboards.keys();
@@ -159,6 +130,8 @@ void onEvent(void *, wl_protocol_logger_type direction, const wl_protocol_logger
         if (opcode == ENTER) {
             if (sibling->entered == surface)
                 continue;
+            if (sibling->entered)
+                leave(other, sibling);
             enter(sibling, surface);
         } else if (opcode == LEAVE) {
             if (sibling->entered != surface)
@@ -167,8 +140,6 @@ void onEvent(void *, wl_protocol_logger_type direction, const wl_protocol_logger
         } else if (opcode == KEY) {
             if (!sibling->entered)
                 continue;
-        } else if (opcode == MODIFIERS) {
-            std::copy(arguments, arguments + 5, sibling->modifiers);
         }
         post(other, opcode, arguments);
     }
