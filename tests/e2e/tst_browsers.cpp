@@ -3,6 +3,7 @@
 #include "compositorfixture.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QImage>
 #include <QStandardPaths>
 #include <QTemporaryDir>
