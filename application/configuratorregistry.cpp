@@ -140,11 +140,22 @@ void ConfiguratorRegistry::configureFirst(QWaylandXdgToplevel *toplevel)
     ToplevelConfigurator *configurator = configuratorOf(toplevel);
     if (!configurator)
         return;
-    configurator->setSize(
-        QSizeF(m_areaSize.width() * rect.width(), m_areaSize.height() * rect.height()));
+    const QRectF area(m_areaPosition.x() + m_areaSize.width() * rect.x(),
+                      m_areaPosition.y() + m_areaSize.height() * rect.y(),
+                      m_areaSize.width() * rect.width(), m_areaSize.height() * rect.height());
+    configurator->setSize(area.size());
+    configurator->setCoversOutput(coversScreen(area, m_screenSize));
     if (!region.isEmpty())
         configurator->takeFocus();
     configurator->configureNow();
+}
+
+bool ConfiguratorRegistry::coversScreen(const QRectF &area, const QSizeF &screen) const
+{
+    // Half a pixel of slack for the fractions of a layout.
+    constexpr qreal slack = 0.5;
+    return !screen.isEmpty() && area.left() <= slack && area.top() <= slack
+        && area.right() >= screen.width() - slack && area.bottom() >= screen.height() - slack;
 }
 
 } // namespace Vorlane

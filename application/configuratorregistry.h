@@ -7,7 +7,9 @@
 
 #include <QHash>
 #include <QObject>
+#include <QPointF>
 #include <QPointer>
+#include <QRectF>
 #include <QSizeF>
 #include <QtQml/qqmlregistration.h>
 #include <QtWaylandCompositor/QWaylandXdgShell>
@@ -26,8 +28,10 @@ class ConfiguratorRegistry : public QObject
     QML_ELEMENT
     Q_PROPERTY(QWaylandXdgShell *shell READ shell WRITE setShell NOTIFY shellChanged)
     Q_PROPERTY(Vorlane::Core::Manager *manager MEMBER m_manager NOTIFY managerChanged)
-    // The size of the area the regions divide.
+    // The size of the area the regions divide, its position on the screen and the screen's size.
     Q_PROPERTY(QSizeF areaSize MEMBER m_areaSize NOTIFY areaSizeChanged)
+    Q_PROPERTY(QPointF areaPosition MEMBER m_areaPosition NOTIFY areaPositionChanged)
+    Q_PROPERTY(QSizeF screenSize MEMBER m_screenSize NOTIFY screenSizeChanged)
     // The surface container in use for clients that name none of their own.
     Q_PROPERTY(QString containerSource MEMBER m_containerSource NOTIFY containerSourceChanged)
     // Beyond this many top-levels of one process the scene lists none, and none is told a size.
@@ -46,10 +50,16 @@ public:
     // scene cannot yet; a size it was told already is not sent again.
     Q_INVOKABLE void configureFirst(QWaylandXdgToplevel *toplevel);
 
+    // True when a client area, in screen coordinates, covers the whole screen: its client is
+    // then configured full screen, else maximised.
+    Q_INVOKABLE bool coversScreen(const QRectF &area, const QSizeF &screen) const;
+
 signals:
     void shellChanged();
     void managerChanged();
     void areaSizeChanged();
+    void areaPositionChanged();
+    void screenSizeChanged();
     void containerSourceChanged();
     void maxPerProcessChanged();
     // A new top-level, with the requests sent together with it handled (its parent among them).
@@ -61,6 +71,8 @@ private:
     QPointer<QWaylandXdgShell> m_shell;
     QPointer<Core::Manager> m_manager;
     QSizeF m_areaSize;
+    QPointF m_areaPosition;
+    QSizeF m_screenSize;
     QString m_containerSource;
     int m_maxPerProcess = 32;
     QHash<QWaylandXdgToplevel *, ToplevelConfigurator *> m_configurators;

@@ -91,6 +91,15 @@ void ToplevelConfigurator::setFloating(bool floating)
     emit floatingChanged();
 }
 
+void ToplevelConfigurator::setCoversOutput(bool covers)
+{
+    if (m_coversOutput == covers)
+        return;
+    m_coversOutput = covers;
+    schedule();
+    emit coversOutputChanged();
+}
+
 QWaylandSurface *ToplevelConfigurator::surface() const
 {
     return m_toplevel && m_xdgSurface ? m_surface.data() : nullptr;
@@ -161,7 +170,14 @@ ToplevelConfigurator::Configure ToplevelConfigurator::wanted() const
     // 0x0 leaves the size to the client.
     configure.size = m_floating ? QSize(0, 0)
                                 : QSize(wholePixels(m_size.width()), wholePixels(m_size.height()));
-    configure.fullscreen = !m_floating;
+    // Full screen means covering an output: SDL and mpv then draw at the output's size, and
+    // Firefox hides its tabs. A hidden surface keeps its state, so hiding changes only the size.
+    if (m_floating)
+        configure.state = WindowState::None;
+    else if (configure.size.isEmpty())
+        configure.state = m_sent.state;
+    else
+        configure.state = m_coversOutput ? WindowState::Fullscreen : WindowState::Maximized;
     configure.activated = focused();
     return configure;
 }
@@ -191,16 +207,18 @@ void ToplevelConfigurator::send()
     if (configure == m_sent)
         return;
     QList<QWaylandXdgToplevel::State> states;
-    if (configure.fullscreen)
+    if (configure.state == WindowState::Fullscreen)
         states << QWaylandXdgToplevel::FullscreenState;
+    else if (configure.state == WindowState::Maximized)
+        states << QWaylandXdgToplevel::MaximizedState;
     if (configure.activated)
         states << QWaylandXdgToplevel::ActivatedState;
     m_toplevel->sendConfigure(configure.size, states);
     m_sent = configure;
 }
 
-// Full screen, maximised or neither: the answer is always the area's size in full screen, which
-// the client was told already unless a change is still waiting to be sent.
+// Full screen, maximised or neither: the answer is always the area's size in the state the scene
+// chose, which the client was told already unless a change is still waiting to be sent.
 void ToplevelConfigurator::answerWindowRequest()
 {
     if (m_scheduled)

@@ -16,11 +16,13 @@ class QWaylandSeat;
 
 namespace Vorlane {
 
-// Tells one xdg top-level what the scene decides for it, and nothing else: always full-screen at
-// the size of its area, activated while it has the keyboard; a floating one (a dialog) is left
-// its own size and is not full-screen. Until it is given a size (or made floating) it sends
-// nothing: a surface container that configures its client itself keeps that to itself, and only
-// the activated state is added to what the container sent last. A change is sent once, when every
+// Tells one xdg top-level what the scene decides for it, and nothing else: the size of its area,
+// full screen when that area covers the whole output and maximised in any smaller one (a client
+// must obey the size in both), activated while it has the keyboard; a floating one (a dialog) is
+// left its own size in neither state. While it is hidden (0 x 0) it keeps the state it was last
+// shown in. Until it is given a size (or made floating) it sends nothing: a surface container
+// that configures its client itself keeps that to itself, and only the activated state is added
+// to what the container sent last. A change is sent once, when every
 // binding has settled, and only when it differs from what the client was last told. The
 // client's own window requests (full screen, maximise, move, resize, window menu) change
 // nothing: the answers of Qt's shell surface item, which would resize or move the surface to
@@ -34,6 +36,8 @@ class ToplevelConfigurator : public QObject
     // An invalid size (the default) leaves the size to whoever else tells the client.
     Q_PROPERTY(QSizeF size READ size WRITE setSize NOTIFY sizeChanged)
     Q_PROPERTY(bool floating READ floating WRITE setFloating NOTIFY floatingChanged)
+    // True while the area covers the whole output.
+    Q_PROPERTY(bool coversOutput READ coversOutput WRITE setCoversOutput NOTIFY coversOutputChanged)
     Q_PROPERTY(bool focused READ focused NOTIFY focusedChanged)
     Q_PROPERTY(int focusRank READ focusRank NOTIFY focusedChanged)
 
@@ -51,6 +55,8 @@ public:
     void setSize(const QSizeF &size);
     bool floating() const { return m_floating; }
     void setFloating(bool floating);
+    bool coversOutput() const { return m_coversOutput; }
+    void setCoversOutput(bool covers);
     // True while the surface has the keyboard focus of the default seat.
     bool focused() const;
     // Grows each time a surface takes the keyboard: the highest is the most recently focused;
@@ -68,18 +74,19 @@ signals:
     void viewChanged();
     void sizeChanged();
     void floatingChanged();
+    void coversOutputChanged();
     void focusedChanged();
 
 private:
+    enum class WindowState { None, Maximized, Fullscreen };
     struct Configure
     {
         QSize size { 0, 0 };
-        bool fullscreen = false;
+        WindowState state = WindowState::None;
         bool activated = false;
         bool operator==(const Configure &other) const
         {
-            return size == other.size && fullscreen == other.fullscreen
-                && activated == other.activated;
+            return size == other.size && state == other.state && activated == other.activated;
         }
     };
 
@@ -100,6 +107,7 @@ private:
     QPointer<QWaylandQuickShellSurfaceItem> m_shellItem;
     QSizeF m_size;
     bool m_floating = false;
+    bool m_coversOutput = false;
     // Qt's top-level sends 0x0 without states when it is made.
     Configure m_sent;
     bool m_scheduled = false;

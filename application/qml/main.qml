@@ -894,6 +894,18 @@ WaylandCompositor {
                             property: "floating"
                             value: false
                         }
+                        // Full screen only where the client's area is the whole screen (the
+                        // quick bar hidden, a region of the whole area), else maximised.
+                        Binding {
+                            target: container.configurator
+                            restoreMode: Binding.RestoreNone
+                            property: "coversOutput"
+                            value: container.status === Loader.Ready && container.item.clientSize !== undefined
+                                   && configurators.coversScreen(
+                                       Qt.rect(container.x, container.y, container.item.clientSize.width,
+                                               container.item.clientSize.height),
+                                       Qt.size(screenRotator.width, screenRotator.height))
+                        }
 
                         Connections {
                             target: container.modelToplevel
@@ -1127,6 +1139,8 @@ WaylandCompositor {
         shell: xdgShell
         manager: coremanager
         areaSize: Qt.size(regionLayout.width, regionLayout.height)
+        areaPosition: Qt.point(regionLayout.x, regionLayout.y)
+        screenSize: Qt.size(screenRotator.width, screenRotator.height)
         containerSource: String(settings.value("Components/SurfaceContainer"))
         maxPerProcess: root.maxToplevelsPerClient
     }

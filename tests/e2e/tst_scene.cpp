@@ -35,9 +35,10 @@ const QByteArray otherLayouts = R"({"layouts": [
     {"id": "left", "name": "All", "x": 0, "y": 0, "width": 1, "height": 1, "regions": []}
   ]}]})";
 
-const QString fullscreen = QStringLiteral(" fullscreen");
+// A region smaller than the screen is the maximised state, also while the surface is hidden.
+const QString maximized = QStringLiteral(" maximized");
 // The configure of a surface in main's "left" beside the default quick bar.
-const QString leftHalf = QStringLiteral("352 480") + fullscreen;
+const QString leftHalf = QStringLiteral("352 480") + maximized;
 
 // A probe's last configure without the activated state, which follows the keyboard and is
 // checked on its own.
@@ -148,68 +149,78 @@ void tst_Scene::placement_data()
     const QStringList none;
     // 800x480 with the bar on the left at 12 %: the region area is 704x480.
     QTest::newRow("half beside left bar") << none << none << "main:left"
-                                          << "352 480"
+                                          << "352 480 maximized"
                                           << "";
     QTest::newRow("nested region") << none << none << "main:rightTop"
-                                   << "352 240"
+                                   << "352 240 maximized"
                                    << "";
     QTest::newRow("DEFAULT line") << none << none << "DEFAULT:rightBottom"
-                                  << "352 240"
+                                  << "352 240 maximized"
                                   << "";
     QTest::newRow("layout's default region") << none << none << "main:DEFAULT"
-                                             << "352 480"
+                                             << "352 480 maximized"
                                              << "";
     QTest::newRow("named layout wins over DEFAULT")
         << none << none << "DEFAULT:rightBottom;main:right"
-        << "352 480"
+        << "352 480 maximized"
         << "";
     QTest::newRow("bar on top") << none << QStringList { "Settings/QuickBarPosition=TOP" }
                                 << "main:left"
-                                << "400 422"
+                                << "400 422 maximized"
                                 << "";
     QTest::newRow("bar at bottom, 20 %")
         << none << QStringList { "Settings/QuickBarPosition=BOTTOM", "QuickBar/Size=20" }
         << "main:rightTop"
-        << "400 192"
+        << "400 192 maximized"
         << "";
     QTest::newRow("bar on the right")
         << none << QStringList { "Settings/QuickBarPosition=RIGHT" } << "main:right"
-        << "352 480"
+        << "352 480 maximized"
         << "";
     // Rotated by 90 the screen is 480x800; the bar takes 57.6 of the width.
     QTest::newRow("rotation 90 from the command line")
         << QStringList { "-o", "90" } << none << "main:left"
-        << "211 800"
+        << "211 800 maximized"
         << "";
     QTest::newRow("rotation 270 from the settings")
         << none << QStringList { "Settings/Orientation=270" } << "main:left"
-        << "211 800"
+        << "211 800 maximized"
         << "";
     QTest::newRow("override not a multiple of 90")
         << QStringList { "-o", "45" } << QStringList { "Settings/Orientation=90" } << "main:left"
-        << "211 800"
+        << "211 800 maximized"
         << "";
     QTest::newRow("override and setting not numbers")
         << QStringList { "--orientation", "abc" } << QStringList { "Settings/Orientation=abc" }
         << "main:left"
-        << "352 480"
+        << "352 480 maximized"
         << "";
     QTest::newRow("rotation 180 keeps the size")
         << QStringList { "-o", "180" } << none << "main:left"
-        << "352 480"
+        << "352 480 maximized"
         << "";
     QTest::newRow("quick bar disabled")
         << none << QStringList { "Settings/DisableQuickBar=1" } << "main:left"
-        << "400 480"
+        << "400 480 maximized"
         << "";
     QTest::newRow("unknown bar position")
         << none << QStringList { "Settings/QuickBarPosition=left" } << "main:left"
-        << "400 480"
+        << "400 480 maximized"
         << "";
     QTest::newRow("bar size not a number")
         << none << QStringList { "QuickBar/Size=abc" } << "main:left"
-        << "352 480"
+        << "352 480 maximized"
         << "Setting QuickBar/Size is not a number: abc; using 12";
+    // Only a region covering the whole screen is full screen.
+    QTest::newRow("whole screen, quick bar disabled")
+        << none << QStringList { "Settings/DisableQuickBar=1", "Settings/DefaultLayout=third" }
+        << "third:left"
+        << "800 480 fullscreen"
+        << "";
+    QTest::newRow("whole region area beside the quick bar")
+        << none << QStringList { "Settings/DefaultLayout=third" } << "third:left"
+        << "704 480 maximized"
+        << "";
     QTest::newRow("region the layout lacks")
         << none << none << "main:nowhere"
         << "0 0"
@@ -234,11 +245,14 @@ void tst_Scene::placement()
              qPrintable(f.stderrText()));
 
     QProcess *probe = f.startClient(CompositorFixture::probePath());
-    // After Qt's initial configure one more: full screen at the final size, activated when shown.
-    const QString last
-        = expected + fullscreen + QLatin1String(expected == "0 0" ? "" : ",activated");
+    // After Qt's initial configure one more at the final size, activated, for a shown surface;
+    // one never shown is told nothing more.
+    const QString initial = QStringLiteral("0 0 -");
+    const QString last = expected == "0 0" ? initial : expected + QStringLiteral(",activated");
     QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe), last, 30000);
-    QCOMPARE(f.probeConfigures(probe), QStringList({ QStringLiteral("0 0 -"), last }));
+    const QStringList configures
+        = expected == "0 0" ? QStringList { initial } : QStringList { initial, last };
+    QCOMPARE(f.probeConfigures(probe), configures);
     if (!message.isEmpty())
         QTRY_VERIFY2(f.stderrContains(message), qPrintable(f.stderrText()));
     QVERIFY(f.compositorRunning());
@@ -323,7 +337,7 @@ void tst_Scene::regionSelection()
     QCOMPARE(field(dump.first(), QStringLiteral("selecting")), QStringLiteral("-1"));
     QCOMPARE(field(entryLine(dump, 0), QStringLiteral("region")), QStringLiteral("rightBottom"));
     QTRY_VERIFY(CompositorFixture::processState(pid) != 'T');
-    QTRY_COMPARE(lastConfigure(f, probe), QStringLiteral("352 240") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, probe), QStringLiteral("352 240") + maximized);
 
     // A region that the layout lacks sends the surface to the quick bar.
     f.driverCommand(QStringLiteral("longpress 0"));
@@ -431,8 +445,7 @@ void tst_Scene::headerClicked()
         f.driverCommand(QStringLiteral("body"));
     }
     // The surface follows the region area.
-    QTRY_COMPARE(lastConfigure(f, probe),
-                 QLatin1String(debug ? "400 422" : "352 480") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, probe), QLatin1String(debug ? "400 422" : "352 480") + maximized);
 }
 
 void tst_Scene::conflicts_data()
@@ -476,7 +489,7 @@ void tst_Scene::conflicts()
         QTRY_COMPARE(CompositorFixture::processState(a->processId()), 'T');
         // The stopped probe reads its configures once continued.
         CompositorFixture::sendSignal(a->processId(), SIGCONT);
-        QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("0 0") + fullscreen);
+        QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("0 0") + maximized);
     } else {
         QCOMPARE(lastConfigure(f, a), placedA);
         QVERIFY(CompositorFixture::processState(a->processId()) != 'T');
@@ -494,9 +507,9 @@ void tst_Scene::layoutChange()
     QVERIFY2(startScene(f, QStringLiteral("second"), true), qPrintable(f.stderrText()));
 
     QProcess *a = f.startClient(probeA);
-    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, a), QStringLiteral("704 240") + fullscreen, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, a), QStringLiteral("704 240") + maximized, 30000);
     QProcess *b = f.startClient(probeB);
-    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, b), QStringLiteral("704 240") + fullscreen, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, b), QStringLiteral("704 240") + maximized, 30000);
     QCOMPARE(regionOf(f, 1), QStringLiteral("bottom"));
 
     QCOMPARE(f.driverCommand(QStringLiteral("layout main")),
@@ -508,12 +521,12 @@ void tst_Scene::layoutChange()
 
     // Minimised in main, it returns to its region in second and stays minimised in main.
     f.driverCommand(QStringLiteral("click 0"));
-    QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("0 0") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("0 0") + maximized);
     f.driverCommand(QStringLiteral("layout second"));
-    QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("704 240") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("704 240") + maximized);
     QCOMPARE(regionOf(f, 0), QStringLiteral("top"));
     f.driverCommand(QStringLiteral("layout main"));
-    QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("0 0") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("0 0") + maximized);
     QCOMPARE(regionOf(f, 0), QStringLiteral("QuickBar"));
     QCOMPARE(regionOf(f, 1), QStringLiteral("right"));
 }
@@ -537,8 +550,8 @@ void tst_Scene::layoutChangeOrder()
     f.driverCommand(QStringLiteral("layout third"));
     QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
     QCOMPARE(regionOf(f, 1), QStringLiteral("QuickBar"));
-    QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("704 480") + fullscreen);
-    QTRY_COMPARE(lastConfigure(f, b), QStringLiteral("0 0") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, a), QStringLiteral("704 480") + maximized);
+    QTRY_COMPARE(lastConfigure(f, b), QStringLiteral("0 0") + maximized);
 
     // Back in main both return to their own regions.
     f.driverCommand(QStringLiteral("layout main"));
@@ -557,7 +570,7 @@ void tst_Scene::sameRegionIdInNewLayout()
     QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe), leftHalf, 30000);
 
     f.driverCommand(QStringLiteral("layout third"));
-    QTRY_COMPARE(lastConfigure(f, probe), QStringLiteral("704 480") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, probe), QStringLiteral("704 480") + maximized);
     f.driverCommand(QStringLiteral("layout main"));
     QTRY_COMPARE(lastConfigure(f, probe), leftHalf);
     QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
@@ -628,7 +641,7 @@ void tst_Scene::severalToplevels()
     const qint64 pid = probe->processId();
     // Both want "left": the second one wins and the first is minimised.
     QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe, 1), leftHalf, 30000);
-    QTRY_COMPARE(lastConfigure(f, probe, 0), QStringLiteral("0 0") + fullscreen);
+    QTRY_COMPARE(lastConfigure(f, probe, 0), QStringLiteral("0 0") + maximized);
 
     probe->write(QStringLiteral("destroy %1\n").arg(firstClosed).toUtf8());
     QTRY_COMPARE(entryCount(f), 1);
@@ -668,7 +681,7 @@ void tst_Scene::containerStaysBelowSelector()
                                CompositorFixture::probePath(), "X-DefaultRegion=many:r94"));
     QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
     QProcess *probe = f.startClient(CompositorFixture::probePath());
-    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe), QStringLiteral("7 480") + fullscreen, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe), QStringLiteral("7 480") + maximized, 30000);
     const QStringList dump = f.driverCommand(QStringLiteral("dump"));
     const int z = field(entryLine(dump, 0), QStringLiteral("z")).toInt();
     QVERIFY2(z > 0 && z < 100, qPrintable(entryLine(dump, 0)));
@@ -906,8 +919,8 @@ void tst_Scene::configureSequences_data()
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("expected");
 
-    const QString shownLeft = QStringLiteral("352 480 fullscreen,activated");
-    const QString minimised = QStringLiteral("0 0 fullscreen");
+    const QString shownLeft = QStringLiteral("352 480 maximized,activated");
+    const QString minimised = QStringLiteral("0 0 maximized");
     const QStringList none;
     // Steps: "driver <command>", "probe <window request>", "region <id>" (where the surface is
     // now) and "stopped" (its process is). The expected configures follow Qt's initial one.
@@ -942,7 +955,7 @@ void tst_Scene::configureSequences_data()
     QTest::newRow("move between equal regions, then both sides")
         << "X-DefaultRegion=main:rightTop" << QStringList { "-d" }
         << QStringList { "driver longpress 0", "driver region rightBottom", "driver header" }
-        << QStringList { "352 240 fullscreen,activated", "400 211 fullscreen,activated" };
+        << QStringList { "352 240 maximized,activated", "400 211 maximized,activated" };
 }
 
 void tst_Scene::configureSequences()
@@ -1069,13 +1082,13 @@ void tst_Scene::bufferOfOtherSize()
     // compiled on first use may tell it its area a while later.
     QTRY_COMPARE_WITH_TIMEOUT(
         lastConfigure(f, probe),
-        QStringLiteral("%1 %2 fullscreen").arg(area.width()).arg(area.height()), 30000);
+        QStringLiteral("%1 %2 maximized").arg(area.width()).arg(area.height()), 30000);
 
     QImage frame;
     QTRY_VERIFY_WITH_TIMEOUT(
         (frame = f.screenshot(), !frame.isNull() && frame.pixelColor(picture.center()) == Qt::red),
         30000);
-    // Red exactly on the picture (unscaled), black on the rest of the area, nothing beyond it.
+    // Red exactly on the picture, black on the rest of the area, nothing beyond it.
     for (int x = area.left() - 1; x <= area.right() + 1; x += 3) {
         for (int y = qMax(0, area.top() - 1); y <= qMin(479, area.bottom() + 1); y += 3) {
             const QColor expected = picture.contains(x, y) ? QColor(Qt::red)

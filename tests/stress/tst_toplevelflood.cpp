@@ -30,7 +30,7 @@ void tst_ToplevelFlood::floodLeavesOthersPlaced()
     QVERIFY(QTest::qWaitFor(
         [&] {
             return f.lastProbeConfigure(probe).startsWith(HalvesLayout::leftSize
-                                                          + QStringLiteral(" fullscreen"));
+                                                          + QStringLiteral(" maximized"));
         },
         60000));
 
