@@ -79,6 +79,7 @@ const QList<QPair<QString, QVariant>> &Configuration::defaultsInOrder()
         { QStringLiteral("LayoutSelector/ListColor1"), QStringLiteral("#ddd") },
         { QStringLiteral("LayoutSelector/ListColor2"), QStringLiteral("#444") },
         { QStringLiteral("SurfaceContainer/FillColor"), QStringLiteral("#000") },
+        { QStringLiteral("SurfaceContainer/ScaleToFit"), 1 },
         { QStringLiteral("Components/QuickBar"), componentBase + QStringLiteral("QuickBar.qml") },
         { QStringLiteral("Components/QuickBarElement"), componentBase + QStringLiteral("QuickBarElement.qml") },
         { QStringLiteral("Components/SurfaceContainer"), componentBase + QStringLiteral("SurfaceContainer.qml") },

@@ -38,17 +38,27 @@ Item {
     Item {
         id: viewport
 
+        // Set to 0, a larger buffer is cut at the edges instead of scaled down.
+        readonly property bool scaleToFit: settings.value("SurfaceContainer/ScaleToFit") == 1
+
         anchors.fill: parent
         clip: true
 
-        // The buffer at its own size, never scaled: centred where it is smaller than the
-        // container, from the top or left edge where it is larger, since a client lays out its
-        // content from there.
+        // The buffer at its own size where it fits, centred. A larger one is scaled down
+        // uniformly until it fits, never up; Qt Quick maps pointer and touch input through the
+        // same scale into surface coordinates. Without scaling it is shown from its top or left
+        // edge, since a client lays out its content from there.
         ShellSurfaceItem {
             id: shell
 
-            x: width < viewport.width ? Math.round((viewport.width - width) / 2) : 0
-            y: height < viewport.height ? Math.round((viewport.height - height) / 2) : 0
+            readonly property real fit: viewport.scaleToFit && width > 0 && height > 0
+                                        && viewport.width > 0 && viewport.height > 0
+                                        ? Math.min(1, viewport.width / width, viewport.height / height) : 1
+
+            x: width * fit < viewport.width ? Math.round((viewport.width - width * fit) / 2) : 0
+            y: height * fit < viewport.height ? Math.round((viewport.height - height * fit) / 2) : 0
+            transformOrigin: Item.TopLeft
+            scale: fit
             shellSurface: modelShellSurface
 
             onSurfaceDestroyed: container.surfaceDestroyed()

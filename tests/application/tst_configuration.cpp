@@ -78,6 +78,7 @@ QList<Default> documentedDefaults()
         { "LayoutSelector/ListColor1", QStringLiteral("#ddd") },
         { "LayoutSelector/ListColor2", QStringLiteral("#444") },
         { "SurfaceContainer/FillColor", QStringLiteral("#000") },
+        { "SurfaceContainer/ScaleToFit", 1 },
         { "Components/QuickBar", base + QStringLiteral("QuickBar.qml") },
         { "Components/QuickBarElement", base + QStringLiteral("QuickBarElement.qml") },
         { "Components/SurfaceContainer", base + QStringLiteral("SurfaceContainer.qml") },
@@ -132,7 +133,7 @@ void TestConfiguration::defaultsTableInOrder()
 {
     const auto expected = documentedDefaults();
     const auto &table = Configuration::defaultsInOrder();
-    QCOMPARE(table.size(), 63);
+    QCOMPARE(table.size(), 64);
     QCOMPARE(table.size(), expected.size());
     for (int i = 0; i < table.size(); ++i) {
         const QString where = QStringLiteral("row %1 (%2)").arg(i + 1).arg(table.at(i).first);

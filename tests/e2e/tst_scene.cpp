@@ -1034,25 +1034,38 @@ void tst_Scene::bufferOfOtherSize_data()
 {
     QTest::addColumn<QString>("buffer");
     QTest::addColumn<bool>("framed");
+    QTest::addColumn<QString>("scaleToFit");
     QTest::addColumn<QRect>("picture"); // on the screen
     QTest::addColumn<QRect>("area"); // the client's area, filled or covered
+    QTest::addColumn<QPoint>("click"); // on the screen
+    QTest::addColumn<QString>("clicked"); // where the client is told
 
     // "left" is x 96..448; the framed container keeps 3 px at the sides and bottom and a title
     // of 24 px at the top.
-    QTest::newRow("smaller: centred")
-        << "100x60" << false << QRect(222, 210, 100, 60) << QRect(96, 0, 352, 480);
-    QTest::newRow("larger: from the top left, cut at the region")
-        << "1000x700" << false << QRect(96, 0, 352, 480) << QRect(96, 0, 352, 480);
+    QTest::newRow("smaller: centred") << "100x60" << false << "1" << QRect(222, 210, 100, 60)
+                                      << QRect(96, 0, 352, 480) << QPoint(232, 230) << "10 20";
+    // 500x300 at 352/500 = 0.704 is 352x211, centred from y 134; a tap near its right edge
+    // reaches the client there.
+    QTest::newRow("larger: scaled down to fit, centred")
+        << "500x300" << false << "1" << QRect(96, 134, 352, 211) << QRect(96, 0, 352, 480)
+        << QPoint(441, 234) << "490 142";
+    QTest::newRow("larger, not scaled: from the top left, cut at the region")
+        << "1000x700" << false << "0" << QRect(96, 0, 352, 480) << QRect(96, 0, 352, 480)
+        << QPoint(106, 20) << "10 20";
     QTest::newRow("smaller, framed container")
-        << "100x60" << true << QRect(222, 221, 100, 60) << QRect(99, 24, 346, 453);
+        << "100x60" << true << "1" << QRect(222, 221, 100, 60) << QRect(99, 24, 346, 453)
+        << QPoint(232, 241) << "10 20";
 }
 
 void tst_Scene::bufferOfOtherSize()
 {
     QFETCH(QString, buffer);
     QFETCH(bool, framed);
+    QFETCH(QString, scaleToFit);
     QFETCH(QRect, picture);
     QFETCH(QRect, area);
+    QFETCH(QPoint, click);
+    QFETCH(QString, clicked);
     if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         QSKIP("needs xdotool");
 
@@ -1066,6 +1079,7 @@ void tst_Scene::bufferOfOtherSize()
     QVERIFY2(startScene(f, QStringLiteral("main"), false,
                         { QStringLiteral("Background/Color=#204060"),
                           QStringLiteral("SurfaceContainer/FillColor=#000000"),
+                          QStringLiteral("SurfaceContainer/ScaleToFit=") + scaleToFit,
                           QStringLiteral("Components/SurfaceContainer=")
                               + (framed ? framedUrl
                                         : QStringLiteral("qrc:///Kestrix/Vorlane/Application/"
@@ -1101,17 +1115,18 @@ void tst_Scene::bufferOfOtherSize()
         }
     }
 
-    // A click reaches the client at its own coordinates.
+    // A click reaches the client at its own coordinates, through the scale.
     QProcess tool;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), f.display());
     tool.setProcessEnvironment(environment);
     tool.start(QStringLiteral("xdotool"),
-               { QStringLiteral("mousemove"), QString::number(picture.x() + 10),
-                 QString::number(picture.y() + 20), QStringLiteral("click"), QStringLiteral("1") });
+               { QStringLiteral("mousemove"), QString::number(click.x()),
+                 QString::number(click.y()), QStringLiteral("click"), QStringLiteral("1") });
     QVERIFY(tool.waitForFinished(30000));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        f.clientLines(probe).contains(QStringLiteral("button 0 10 20 pressed")), 30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        f.clientLines(probe).contains(QStringLiteral("button 0 %1 pressed").arg(clicked)),
+        qPrintable(f.clientLines(probe).join(u'|')), 30000);
 }
 
 void tst_Scene::keyboardFocus()
