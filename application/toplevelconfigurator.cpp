@@ -240,6 +240,9 @@ void ToplevelConfigurator::findShellItem()
         if (!m_xdgSurface || item->shellSurface() != m_xdgSurface)
             continue;
         m_shellItem = item;
+        // Popups are shown by the scene above every region; one made inside this item would be
+        // cut by its container.
+        item->setAutoCreatePopupItems(false);
         using T = QWaylandXdgToplevel;
         const QList<QWaylandQuickShellIntegration *> integrations
             = item->findChildren<QWaylandQuickShellIntegration *>(Qt::FindDirectChildrenOnly);

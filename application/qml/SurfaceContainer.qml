@@ -60,6 +60,8 @@ Item {
             transformOrigin: Item.TopLeft
             scale: fit
             shellSurface: modelShellSurface
+            // Popups are shown above every region by the scene, never cut by this one.
+            autoCreatePopupItems: false
 
             onSurfaceDestroyed: container.surfaceDestroyed()
         }

@@ -1064,6 +1064,13 @@ WaylandCompositor {
                     }
                 }
 
+                // Menus, drop-downs and tooltips of every client, whole and above everything.
+                PopupLayer {
+                    anchors.fill: parent
+                    z: 120
+                    shell: xdgShell
+                }
+
                 Item {
                     id: quickbarArea
 

@@ -19,6 +19,18 @@
 // "request <name> <toplevel>" with a window request name as for --request, answered with
 // "requested <name> <toplevel>" once the compositor has handled it, and "keyboard", which
 // binds the seat once more and creates one more keyboard on it.
+//
+// Popups (xdg_popup), numbered from 0 in the order they are made:
+//   "popup <parent> <x> <y> <width> <height> <adjust> [grab]": a popup of toplevel <parent>
+//   (or of popup N when written "pN"), anchored to the point x,y of its parent's window,
+//   growing right and down, with the positioner's constraint_adjustment bits <adjust>; its
+//   buffer is committed at each configured size. Reported: "popup-configure <n> <x> <y> <w> <h>",
+//   and "popup-done <n>".
+//   "unpopup <n>": destroys popup n (reported "popup-destroyed <n>").
+//   "popups <count>": opens and closes count popups of toplevel 0, one after the other, each
+//   drawn once; then "popups-done <count>".
+// When the compositor ends the connection with a protocol error: "protocol-error <interface>
+// <code>".
 
 #define _GNU_SOURCE
 #include "clientcommon.h"
@@ -38,6 +50,7 @@
 #include <wayland-client.h>
 
 #define MAX_TOPLEVELS 16
+#define MAX_POPUPS 16
 #define FALLBACK_SIZE 64
 
 struct toplevel
@@ -50,6 +63,22 @@ struct toplevel
     int32_t pending_height;
     bool alive;
 };
+
+struct popup
+{
+    int index;
+    struct wl_surface *surface;
+    struct xdg_surface *xdg_surface;
+    struct xdg_popup *xdg_popup;
+    int32_t width;
+    int32_t height;
+    bool alive;
+};
+
+static struct popup popups[MAX_POPUPS];
+static int popup_count;
+// Set by the configure of the flood's current popup.
+static bool flood_configured;
 
 static struct wl_seat *seat;
 static struct wl_registry *seat_registry;
@@ -67,6 +96,8 @@ static double pointer_x, pointer_y;
 static int fixed_width, fixed_height;
 static struct toplevel toplevels[MAX_TOPLEVELS];
 static uint32_t colour = 0xffff0000;
+// --popup-color RRGGBB: the colour of popups.
+static uint32_t popup_colour = 0xff00ff00;
 static bool commit_buffers = true;
 static FILE *log_file;
 // --timestamps: every line starts with "@<microseconds of CLOCK_MONOTONIC> ", and the initial
@@ -108,7 +139,7 @@ static void buffer_release(void *data, struct wl_buffer *buffer)
 
 static const struct wl_buffer_listener buffer_listener = { buffer_release };
 
-static struct wl_buffer *create_buffer(int width, int height)
+static struct wl_buffer *create_buffer_of(int width, int height, uint32_t fill)
 {
     const int stride = width * 4;
     const size_t size = (size_t)stride * (size_t)height;
@@ -125,7 +156,7 @@ static struct wl_buffer *create_buffer(int width, int height)
         return NULL;
     }
     for (size_t i = 0; i < size / 4; ++i)
-        pixels[i] = colour;
+        pixels[i] = fill;
     munmap(pixels, size);
 
     struct wl_shm_pool *pool = wl_shm_create_pool(shm, fd, (int32_t)size);
@@ -135,6 +166,11 @@ static struct wl_buffer *create_buffer(int width, int height)
     close(fd);
     wl_buffer_add_listener(buffer, &buffer_listener, NULL);
     return buffer;
+}
+
+static struct wl_buffer *create_buffer(int width, int height)
+{
+    return create_buffer_of(width, height, colour);
 }
 
 static void xdg_surface_configure(void *data, struct xdg_surface *xdg_surface, uint32_t serial)
@@ -458,6 +494,106 @@ static void destroy_toplevel(struct toplevel *t)
     report("destroyed %d", t->index);
 }
 
+static void popup_surface_configure(void *data, struct xdg_surface *xdg_surface, uint32_t serial)
+{
+    struct popup *p = data;
+    xdg_surface_ack_configure(xdg_surface, serial);
+    flood_configured = true;
+    struct wl_buffer *buffer = create_buffer_of(p->width > 0 ? p->width : 1,
+                                                p->height > 0 ? p->height : 1, popup_colour);
+    if (!buffer)
+        return;
+    wl_surface_attach(p->surface, buffer, 0, 0);
+    wl_surface_damage(p->surface, 0, 0, INT32_MAX, INT32_MAX);
+    wl_surface_commit(p->surface);
+}
+
+static const struct xdg_surface_listener popup_surface_listener = { popup_surface_configure };
+
+static void popup_configure(void *data, struct xdg_popup *xdg_popup, int32_t x, int32_t y,
+                            int32_t width, int32_t height)
+{
+    (void)xdg_popup;
+    struct popup *p = data;
+    p->width = width;
+    p->height = height;
+    if (p->index >= 0)
+        report("popup-configure %d %d %d %d %d", p->index, x, y, width, height);
+}
+
+static void popup_done(void *data, struct xdg_popup *xdg_popup)
+{
+    (void)xdg_popup;
+    struct popup *p = data;
+    if (p->index >= 0)
+        report("popup-done %d", p->index);
+}
+
+// Only sent from version 3 of xdg_wm_base; the probe binds version 1.
+static void popup_repositioned(void *data, struct xdg_popup *xdg_popup, uint32_t token)
+{
+    (void)data;
+    (void)xdg_popup;
+    (void)token;
+}
+
+static const struct xdg_popup_listener popup_listener
+    = { popup_configure, popup_done, popup_repositioned };
+
+// Makes a popup of parent (an xdg_surface) in p; index -1 for one that reports nothing.
+static void create_popup(struct popup *p, int index, struct xdg_surface *parent, int x, int y,
+                         int width, int height, uint32_t adjust, bool grab)
+{
+    struct xdg_positioner *positioner = xdg_wm_base_create_positioner(wm_base);
+    xdg_positioner_set_size(positioner, width, height);
+    xdg_positioner_set_anchor_rect(positioner, x, y, 1, 1);
+    xdg_positioner_set_anchor(positioner, XDG_POSITIONER_ANCHOR_TOP_LEFT);
+    xdg_positioner_set_gravity(positioner, XDG_POSITIONER_GRAVITY_BOTTOM_RIGHT);
+    xdg_positioner_set_constraint_adjustment(positioner, adjust);
+    p->index = index;
+    p->width = width;
+    p->height = height;
+    p->surface = wl_compositor_create_surface(compositor);
+    p->xdg_surface = xdg_wm_base_get_xdg_surface(wm_base, p->surface);
+    xdg_surface_add_listener(p->xdg_surface, &popup_surface_listener, p);
+    p->xdg_popup = xdg_surface_get_popup(p->xdg_surface, parent, positioner);
+    xdg_popup_add_listener(p->xdg_popup, &popup_listener, p);
+    xdg_positioner_destroy(positioner);
+    if (grab && seat)
+        xdg_popup_grab(p->xdg_popup, seat, input_serial);
+    wl_surface_commit(p->surface);
+    p->alive = true;
+}
+
+static void destroy_popup(struct popup *p)
+{
+    xdg_popup_destroy(p->xdg_popup);
+    xdg_surface_destroy(p->xdg_surface);
+    wl_surface_destroy(p->surface);
+    p->alive = false;
+}
+
+// Opens and closes count popups, each configured and drawn before it goes.
+static void popup_flood(long count)
+{
+    if (!toplevels[0].alive)
+        return;
+    for (long i = 0; i < count; ++i) {
+        struct popup p;
+        flood_configured = false;
+        create_popup(&p, -1, toplevels[0].xdg_surface, 10, 10, 40, 30, 0, false);
+        while (!flood_configured) {
+            if (wl_display_dispatch(the_display) < 0)
+                return;
+        }
+        destroy_popup(&p);
+        if (i % 64 == 63 && wl_display_roundtrip(the_display) < 0)
+            return;
+    }
+    wl_display_roundtrip(the_display);
+    report("popups-done %ld", count);
+}
+
 // Returns false when the probe should end.
 static bool handle_command(char *line)
 {
@@ -499,6 +635,38 @@ static bool handle_command(char *line)
         add_keyboard();
         return true;
     }
+    char popup_parent[16];
+    int x, y, width, height;
+    unsigned adjust;
+    if (sscanf(line, "popup %15s %d %d %d %d %u", popup_parent, &x, &y, &width, &height, &adjust) == 6) {
+        struct xdg_surface *parent_surface = NULL;
+        const int number = atoi(popup_parent[0] == 'p' ? popup_parent + 1 : popup_parent);
+        if (popup_parent[0] == 'p' && number >= 0 && number < MAX_POPUPS && popups[number].alive)
+            parent_surface = popups[number].xdg_surface;
+        else if (popup_parent[0] != 'p' && number >= 0 && number < MAX_TOPLEVELS
+                 && toplevels[number].alive)
+            parent_surface = toplevels[number].xdg_surface;
+        if (!parent_surface || popup_count >= MAX_POPUPS || width < 1 || height < 1) {
+            report("error popup");
+            return true;
+        }
+        const int n = popup_count++;
+        create_popup(&popups[n], n, parent_surface, x, y, width, height, adjust,
+                     strstr(line, " grab") != NULL);
+        return true;
+    }
+    if (sscanf(line, "unpopup %d", &index) == 1) {
+        if (index >= 0 && index < MAX_POPUPS && popups[index].alive) {
+            destroy_popup(&popups[index]);
+            report("popup-destroyed %d", index);
+        }
+        return true;
+    }
+    long count;
+    if (sscanf(line, "popups %ld", &count) == 1) {
+        popup_flood(count);
+        return true;
+    }
     if (sscanf(line, "destroy %d", &index) == 1) {
         if (index >= 0 && index < MAX_TOPLEVELS)
             destroy_toplevel(&toplevels[index]);
@@ -537,7 +705,7 @@ static void install_signal_counters(void)
 static void usage(const char *program)
 {
     fprintf(stderr,
-            "usage: %s [--color RRGGBB] [--toplevels N] [--no-buffer] [--exit-after-connect]"
+            "usage: %s [--color RRGGBB] [--popup-color RRGGBB] [--toplevels N] [--no-buffer] [--exit-after-connect]"
             " [--exit-after-create]"
             " [--title TEXT] [--log FILE] [--timestamps] [--count-signals]"
             " [--fork-after-map] [--input] [--keyboards N] [--buffer WxH] [--request NAME]...\n",
@@ -557,6 +725,8 @@ int main(int argc, char **argv)
         const bool has_value = i + 1 < argc;
         if (strcmp(argv[i], "--color") == 0 && has_value) {
             colour = 0xff000000u | (uint32_t)strtoul(argv[++i], NULL, 16);
+        } else if (strcmp(argv[i], "--popup-color") == 0 && has_value) {
+            popup_colour = 0xff000000u | (uint32_t)strtoul(argv[++i], NULL, 16);
         } else if (strcmp(argv[i], "--toplevels") == 0 && has_value) {
             count = atoi(argv[++i]);
             if (count < 1 || count > MAX_TOPLEVELS) {
@@ -687,6 +857,12 @@ int main(int argc, char **argv)
         }
     }
 
+    uint32_t error_code = 0;
+    const struct wl_interface *error_interface = NULL;
+    if (wl_display_get_error(display) == EPROTO) {
+        error_code = wl_display_get_protocol_error(display, &error_interface, NULL);
+        report("protocol-error %s %u", error_interface ? error_interface->name : "?", error_code);
+    }
     report("disconnected");
     wl_display_disconnect(display);
     if (log_file)
