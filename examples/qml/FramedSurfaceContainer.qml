@@ -6,8 +6,8 @@
 //
 // The scene provides modelShellSurface, modelToplevel, model (the surface entry) and
 // root.quickBarID; it sizes and places the container, and tells the client the size given by
-// clientSize. The container must show the surface unscaled inside that area and emit
-// surfaceDestroyed() when the surface is gone.
+// clientSize. The container shows the surface inside that area (this one unscaled, cut at its
+// edges) and emits surfaceDestroyed() when the surface is gone; the scene shows popups.
 import QtQuick
 import QtWayland.Compositor
 
