@@ -68,7 +68,10 @@ void tst_PopupFlood::popupsLeaveNothing()
     const qint64 after = settledKb(f.compositorPid());
     qInfo("private memory %lld kB before, %lld kB after 20000 popups", before, after);
     QVERIFY(before > 0);
+#ifndef VORLANE_SANITIZED
+    // AddressSanitizer's quarantine keeps freed memory: there only its reports count.
     QVERIFY2(after - before < 1024, qPrintable(QStringLiteral("%1 kB more").arg(after - before)));
+#endif
     QVERIFY2(f.stderrLines().size() - linesBefore < 10, qPrintable(f.stderrText().right(2000)));
     QVERIFY(f.compositorRunning());
 }
