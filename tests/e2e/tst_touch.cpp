@@ -68,6 +68,7 @@ class tst_Touch : public QObject
 private slots:
     void quickBar_data();
     void quickBar();
+    void scaledWindowAndPopup();
 
 private:
     bool xdotool(const QStringList &args);
@@ -186,6 +187,56 @@ void tst_Touch::quickBar()
     // Qt Quick names every input handler that still holds a finger lifted long ago.
     QVERIFY2(!f.stderrContains(QStringLiteral("neither canceled nor released")),
              qPrintable(f.stderrText()));
+    QVERIFY2(f.compositorRunning(), qPrintable(f.stderrText()));
+    m_sender = nullptr;
+    m_fixture = nullptr;
+}
+
+// A window larger than its region is scaled down to fit: a touch reaches it through the scale,
+// and a touch beside a grabbing popup closes the popup.
+void tst_Touch::scaledWindowAndPopup()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        QSKIP("needs Xvfb and xdotool");
+
+    CompositorFixture f;
+    m_fixture = &f;
+    m_scene.rotation = 0;
+    QVERIFY(f.isValid());
+    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
+    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
+    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"),
+                               CompositorFixture::probePath(), "X-DefaultRegion=main:left"));
+    const quint16 port = TuioSender::freePort();
+    QVERIFY(port != 0);
+    f.setCompositorEnvironment(QStringLiteral("QT_QPA_GENERIC_PLUGINS"),
+                               QStringLiteral("TuioTouch:udp=%1").arg(port));
+    QVERIFY(f.startXvfb());
+    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    TuioSender sender(port);
+    m_sender = &sender;
+    const QStringList focus { QStringLiteral("search"),      QStringLiteral("--onlyvisible"),
+                              QStringLiteral("--pid"),       QString::number(f.compositorPid()),
+                              QStringLiteral("--name"),      QStringLiteral("."),
+                              QStringLiteral("windowfocus"), QStringLiteral("--sync") };
+    QTRY_VERIFY_WITH_TIMEOUT(xdotool(focus), 30000);
+
+    // "left" is 176 px wide from x 96: 500x300 at 0.352 is 176x106, centred from y 187.
+    QProcess *probe = f.startClient(CompositorFixture::probePath(),
+                                    { QStringLiteral("--buffer"), QStringLiteral("500x300"),
+                                      QStringLiteral("--input"), QStringLiteral("--color"),
+                                      QStringLiteral("ff0000") });
+    QTRY_COMPARE_WITH_TIMEOUT(pixel(QPoint(270, 290)), red, 30000);
+    tap(QPointF(266, 237));
+    QTRY_VERIFY2_WITH_TIMEOUT(f.clientLines(probe).contains(QStringLiteral("touch 0 483 142")),
+                              qPrintable(f.clientLines(probe).join(u'|')), 10000);
+
+    probe->write("popup 0 10 10 100 50 0 grab\n");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        f.clientLines(probe).contains(QStringLiteral("popup-configure 0 10 10 100 50")), 10000);
+    tap(QPointF(600, 400));
+    QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(probe).contains(QStringLiteral("popup-done 0")), 10000);
     QVERIFY2(f.compositorRunning(), qPrintable(f.stderrText()));
     m_sender = nullptr;
     m_fixture = nullptr;

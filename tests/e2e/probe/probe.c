@@ -11,6 +11,7 @@
 // With --input also:
 //   keyboard-enter <toplevel>, keyboard-leave <toplevel>, key <keycode> <pressed|released>
 //   button <toplevel> <x> <y> <pressed|released> (surface-local position of the pointer)
+//   touch <toplevel> <x> <y> (surface-local position of a touch point going down)
 // With --keyboards N, the keyboard lines of the further keyboards end with " #<keyboard>".
 //
 // Commands read from standard input, one per line: "destroy <toplevel>", "quit",
@@ -398,10 +399,62 @@ static const struct wl_pointer_listener pointer_listener = {
     .axis = pointer_axis,
 };
 
+static void touch_down(void *data, struct wl_touch *touch, uint32_t serial, uint32_t time,
+                       struct wl_surface *surface, int32_t id, wl_fixed_t x, wl_fixed_t y)
+{
+    (void)data;
+    (void)touch;
+    (void)time;
+    (void)id;
+    input_serial = serial;
+    const struct toplevel *t = toplevel_of(surface);
+    report("touch %d %.0f %.0f", t ? t->index : -1, wl_fixed_to_double(x), wl_fixed_to_double(y));
+}
+
+static void touch_up(void *data, struct wl_touch *touch, uint32_t serial, uint32_t time, int32_t id)
+{
+    (void)data;
+    (void)touch;
+    (void)serial;
+    (void)time;
+    (void)id;
+}
+
+static void touch_motion(void *data, struct wl_touch *touch, uint32_t time, int32_t id,
+                         wl_fixed_t x, wl_fixed_t y)
+{
+    (void)data;
+    (void)touch;
+    (void)time;
+    (void)id;
+    (void)x;
+    (void)y;
+}
+
+static void touch_frame(void *data, struct wl_touch *touch)
+{
+    (void)data;
+    (void)touch;
+}
+
+static void touch_cancel(void *data, struct wl_touch *touch)
+{
+    (void)data;
+    (void)touch;
+}
+
+static const struct wl_touch_listener touch_listener = {
+    .down = touch_down,
+    .up = touch_up,
+    .motion = touch_motion,
+    .frame = touch_frame,
+    .cancel = touch_cancel,
+};
+
 static void seat_capabilities(void *data, struct wl_seat *the_seat, uint32_t capabilities)
 {
     (void)data;
-    static bool keyboard_bound, pointer_bound;
+    static bool keyboard_bound, pointer_bound, touch_bound;
     if ((capabilities & WL_SEAT_CAPABILITY_KEYBOARD) && !keyboard_bound) {
         keyboard_bound = true;
         wl_keyboard_add_listener(wl_seat_get_keyboard(the_seat), &keyboard_listener, NULL);
@@ -409,6 +462,10 @@ static void seat_capabilities(void *data, struct wl_seat *the_seat, uint32_t cap
     if ((capabilities & WL_SEAT_CAPABILITY_POINTER) && !pointer_bound) {
         pointer_bound = true;
         wl_pointer_add_listener(wl_seat_get_pointer(the_seat), &pointer_listener, NULL);
+    }
+    if ((capabilities & WL_SEAT_CAPABILITY_TOUCH) && !touch_bound) {
+        touch_bound = true;
+        wl_touch_add_listener(wl_seat_get_touch(the_seat), &touch_listener, NULL);
     }
 }
 
