@@ -216,7 +216,10 @@ void PopupLayer::forget(QWaylandXdgSurface *xdgSurface)
         --parentPopup->children;
     for (const QMetaObject::Connection &connection : std::as_const(entry->parentWatch))
         disconnect(connection);
-    delete entry->item;
+    // Not while the xdg surface is being destroyed: the item's own handling of that comes
+    // first, and Qt's popup object, which it uses, goes after it.
+    if (entry->item)
+        entry->item->deleteLater();
     // Qt never deletes its popup object itself.
     if (entry->popup)
         entry->popup->deleteLater();
