@@ -1279,7 +1279,7 @@ void tst_Scene::dialogs()
     // Without its parent it is an ordinary window: listed and placed, where it displaces the
     // window it belonged to, which comes back when it ends.
     probe->write("parent 3 -1\n");
-    QTRY_COMPARE(f.lastProbeConfigure(probe, 3), QStringLiteral("704 240 fullscreen,activated"));
+    QTRY_COMPARE(f.lastProbeConfigure(probe, 3), QStringLiteral("704 240 maximized,activated"));
     lines = dump();
     QCOMPARE(field(lines.first(), QStringLiteral("count")), QStringLiteral("2"));
     QCOMPARE(regionOf(f, 0), QStringLiteral("QuickBar"));
@@ -1422,21 +1422,26 @@ void tst_Scene::displacedComesBack()
 void tst_Scene::insetContainer_data()
 {
     QTest::addColumn<QByteArray>("sizing");
+    QTest::addColumn<QString>("state");
 
-    // The same framed container, in the two ways a container may size its client.
-    QTest::newRow("declares clientSize") << QByteArray(
-        "readonly property size clientSize: Qt.size(viewport.width, viewport.height)");
+    // The same framed container, in the two ways a container may size its client: the scene
+    // tells a part of the screen maximised, a container telling its client keeps its own state.
+    QTest::newRow("declares clientSize")
+        << QByteArray("readonly property size clientSize: Qt.size(viewport.width, viewport.height)")
+        << "maximized";
     QTest::newRow("tells its client itself")
         << QByteArray("Connections { target: viewport\n"
                       "function onWidthChanged() { "
                       "modelToplevel.sendFullscreen(Qt.size(viewport.width, viewport.height)) }\n"
                       "function onHeightChanged() { "
-                      "modelToplevel.sendFullscreen(Qt.size(viewport.width, viewport.height)) } }");
+                      "modelToplevel.sendFullscreen(Qt.size(viewport.width, viewport.height)) } }")
+        << "fullscreen";
 }
 
 void tst_Scene::insetContainer()
 {
     QFETCH(QByteArray, sizing);
+    QFETCH(QString, state);
 
     CompositorFixture f;
     QVERIFY(f.writeFile(
@@ -1457,12 +1462,12 @@ void tst_Scene::insetContainer()
     QProcess *probe = f.startClient(CompositorFixture::probePath());
     // The client is told the area inside the frame, activated, and never the whole region.
     QTRY_COMPARE_WITH_TIMEOUT(f.lastProbeConfigure(probe),
-                              QStringLiteral("346 453 fullscreen,activated"), 30000);
+                              QStringLiteral("346 453 %1,activated").arg(state), 30000);
     f.driverCommand(QStringLiteral("layout second"));
-    QTRY_COMPARE(f.lastProbeConfigure(probe), QStringLiteral("698 213 fullscreen,activated"));
+    QTRY_COMPARE(f.lastProbeConfigure(probe), QStringLiteral("698 213 %1,activated").arg(state));
     const QStringList configures = f.probeConfigures(probe);
-    QVERIFY2(!configures.contains(QStringLiteral("352 480 fullscreen,activated"))
-                 && !configures.contains(QStringLiteral("704 240 fullscreen,activated")),
+    QVERIFY2(!configures.filter(QStringLiteral("352 480 ")).size()
+                 && !configures.filter(QStringLiteral("704 240 ")).size(),
              qPrintable(configures.join(u'|')));
 }
 
@@ -1497,7 +1502,7 @@ void tst_Scene::regionIdsArePlainText()
             f.driverCommand(QStringLiteral("longpress 1"));
             f.driverCommand(QStringLiteral("region __proto__"));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe), QStringLiteral("176 480") + fullscreen,
+        QTRY_COMPARE_WITH_TIMEOUT(lastConfigure(f, probe), QStringLiteral("176 480") + maximized,
                                   30000);
     }
     // Each stays where it was placed, also when one leaves and comes back.
