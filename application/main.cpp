@@ -7,6 +7,7 @@
 #include "logthrottle.h"
 #include "manager.h"
 #include "memorytrim.h"
+#include "onscreenkeyboard.h"
 #include "servicenotifier.h"
 
 #include <QCommandLineOption>
@@ -65,6 +66,9 @@ extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
 {
     Vorlane::LogThrottle::install();
     chooseDefaultPlatform(argc, argv);
+    // The input method is chosen when the application is made.
+    const bool onScreenKeyboard = Vorlane::OnScreenKeyboard::prepare(
+        Vorlane::Configuration(Vorlane::OnScreenKeyboard::configFileArgument(argc, argv)));
     QGuiApplication app(argc, argv);
     Vorlane::ShmGuard shmGuard; // before any client can connect
 
@@ -109,6 +113,7 @@ extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
     context->setContextProperty(QStringLiteral("debugMode"), debug);
     context->setContextProperty(QStringLiteral("settings"), &configuration);
     context->setContextProperty(QStringLiteral("coremanager"), manager);
+    context->setContextProperty(QStringLiteral("onScreenKeyboardOn"), onScreenKeyboard);
 
     const QUrl url(QStringLiteral("qrc:/Kestrix/Vorlane/Application/main.qml"), QUrl::TolerantMode);
     QObject::connect(

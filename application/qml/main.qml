@@ -851,13 +851,20 @@ WaylandCompositor {
                             regionRect = coremanager.getRegionRect(currentRegion);
                         }
 
+                        readonly property real regionHeight: regionLayout.height * regionRect.height
+                        // What is typed into stays above the on-screen keyboard.
+                        readonly property bool typing: onScreenKeyboard.shown && configurator !== null
+                                                       && configurator.focused
+
                         x: regionLayout.x + regionLayout.width * regionRect.x
                         y: regionLayout.y + regionLayout.height * regionRect.y
                         width: regionLayout.width * regionRect.width
-                        height: regionLayout.height * regionRect.height
+                        height: typing ? Math.max(0, Math.min(regionHeight, onScreenKeyboard.panelTop - y)) : regionHeight
                         visible: currentRegion !== root.quickBarID && currentRegion !== ""
                         source: root.containerSource(model.client ? model.client.details : null)
 
+                        onTypingChanged: root.debug("SurfaceContainer for " + model.name + (typing ? " above" : " freed from")
+                                                    + " the on-screen keyboard")
                         onCurrentRegionChanged: {
                             refreshRegion();
                             if (!root.isShown(currentRegion))
@@ -1031,6 +1038,20 @@ WaylandCompositor {
                             }
                         }
                     }
+                }
+
+                OnScreenKeyboard {
+                    id: onScreenKeyboard
+
+                    anchors.left: regionLayout.left
+                    anchors.right: regionLayout.right
+                    anchors.bottom: regionLayout.bottom
+                    // Above every surface container and dialog, below the region selector.
+                    z: regionSelector.z - 0.25
+                    available: onScreenKeyboardOn
+                    compositor: root
+                    maximumHeight: screenRotator.height * root.numberSetting("Keyboard/Height", 50) / 100
+                    languages: String(settings.value("Keyboard/Languages")).split(",")
                 }
 
                 Loader {

@@ -79,6 +79,9 @@ QList<Default> documentedDefaults()
         { "LayoutSelector/ListColor2", QStringLiteral("#444") },
         { "SurfaceContainer/FillColor", QStringLiteral("#000") },
         { "SurfaceContainer/ScaleToFit", 1 },
+        { "Keyboard/Enabled", 1 },
+        { "Keyboard/Languages", QStringLiteral("en_US") },
+        { "Keyboard/Height", 50 },
         { "Components/QuickBar", base + QStringLiteral("QuickBar.qml") },
         { "Components/QuickBarElement", base + QStringLiteral("QuickBarElement.qml") },
         { "Components/SurfaceContainer", base + QStringLiteral("SurfaceContainer.qml") },
@@ -133,7 +136,7 @@ void TestConfiguration::defaultsTableInOrder()
 {
     const auto expected = documentedDefaults();
     const auto &table = Configuration::defaultsInOrder();
-    QCOMPARE(table.size(), 64);
+    QCOMPARE(table.size(), 67);
     QCOMPARE(table.size(), expected.size());
     for (int i = 0; i < table.size(); ++i) {
         const QString where = QStringLiteral("row %1 (%2)").arg(i + 1).arg(table.at(i).first);

@@ -1,0 +1,83 @@
+#include "textinputfocus.h"
+
+#include "textinputv3.h"
+
+#include <QtWaylandCompositor/QWaylandInputMethodControl>
+#include <QtWaylandCompositor/QWaylandSeat>
+#include <QtWaylandCompositor/QWaylandTextInputManager>
+
+namespace Vorlane {
+
+TextInputFocus::TextInputFocus(QObject *parent)
+    : QObject(parent)
+{ }
+
+void TextInputFocus::setCompositor(QWaylandCompositor *compositor)
+{
+    if (m_compositor == compositor)
+        return;
+    if (m_compositor)
+        m_compositor->disconnect(this);
+    m_compositor = compositor;
+    if (m_compositor) {
+        // The protocols start serving once the compositor is created and control is back in
+        // the event loop; the seat appears with the compositor. Qt's own text-input method is
+        // left out: Qt 6.4 clients that are offered it keep it enabled after their text field
+        // loses the focus, and crash when text-input v2 is announced before it.
+        if (!TextInputManagerV3::findIn(m_compositor) && !m_v3) {
+            new QWaylandTextInputManager(m_compositor);
+            m_v3 = new TextInputManagerV3(m_compositor);
+            connect(m_v3, &TextInputManagerV3::activeSurfaceChanged, this, &TextInputFocus::update);
+        }
+        connect(m_compositor, &QWaylandCompositor::createdChanged, this, &TextInputFocus::update);
+        connect(m_compositor, &QWaylandCompositor::defaultSeatChanged, this,
+                &TextInputFocus::update);
+    }
+    update();
+    emit compositorChanged();
+}
+
+void TextInputFocus::watchFocus(QWaylandSurface *surface)
+{
+    if (surface == m_focus && (m_control || !surface))
+        return;
+    disconnect(m_controlConnection);
+    disconnect(m_surfaceConnection);
+    m_focus = surface;
+    m_control = surface ? surface->inputMethodControl() : nullptr;
+    // Qt does not export the control's class: its signal is reached through the meta-object.
+    if (m_control)
+        m_controlConnection
+            = connect(m_control, SIGNAL(enabledChanged(bool)), this, SLOT(update()));
+    if (surface)
+        m_surfaceConnection = connect(surface, &QWaylandSurface::surfaceDestroyed, this,
+                                      &TextInputFocus::update, Qt::QueuedConnection);
+}
+
+void TextInputFocus::update()
+{
+    QWaylandSeat *seat = m_compositor ? m_compositor->defaultSeat() : nullptr;
+    if (seat != m_seat) {
+        if (m_seat)
+            m_seat->disconnect(this);
+        m_seat = seat;
+        if (m_seat)
+            connect(m_seat, &QWaylandSeat::keyboardFocusChanged, this, &TextInputFocus::update);
+    }
+
+    QWaylandSurface *focus = seat ? seat->keyboardFocus() : nullptr;
+    if (focus && !focus->resource())
+        focus = nullptr;
+    watchFocus(focus);
+    bool wanted = false;
+    if (focus) {
+        wanted = (m_control && m_control->property("enabled").toBool())
+            || (m_v3 && m_v3->activeSurface() == focus);
+    }
+    if (wanted == m_wanted)
+        return;
+    m_wanted = wanted;
+    emit wantedChanged();
+}
+
+} // namespace Vorlane

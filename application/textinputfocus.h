@@ -1,0 +1,56 @@
+#ifndef VORLANE_TEXTINPUTFOCUS_H
+#define VORLANE_TEXTINPUTFOCUS_H
+
+#include <QObject>
+#include <QPointer>
+#include <QtQml/qqmlregistration.h>
+#include <QtWaylandCompositor/QWaylandCompositor>
+#include <QtWaylandCompositor/QWaylandSurface>
+
+class QWaylandSeat;
+
+namespace Vorlane {
+
+class TextInputManagerV3;
+
+// Whether the surface with the keyboard focus wants text typed into it, by any of the
+// text-input protocols: what shows and hides the on-screen keyboard. Given a compositor, it
+// offers clients those protocols.
+class TextInputFocus : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(
+        QWaylandCompositor *compositor READ compositor WRITE setCompositor NOTIFY compositorChanged)
+    Q_PROPERTY(bool wanted READ wanted NOTIFY wantedChanged)
+
+public:
+    explicit TextInputFocus(QObject *parent = nullptr);
+
+    QWaylandCompositor *compositor() const { return m_compositor; }
+    void setCompositor(QWaylandCompositor *compositor);
+    bool wanted() const { return m_wanted; }
+
+signals:
+    void compositorChanged();
+    void wantedChanged();
+
+private slots:
+    void update();
+
+private:
+    void watchFocus(QWaylandSurface *surface);
+
+    QPointer<QWaylandCompositor> m_compositor;
+    QPointer<QWaylandSeat> m_seat;
+    QPointer<TextInputManagerV3> m_v3;
+    QPointer<QWaylandSurface> m_focus;
+    QPointer<QObject> m_control;
+    QMetaObject::Connection m_controlConnection;
+    QMetaObject::Connection m_surfaceConnection;
+    bool m_wanted = false;
+};
+
+} // namespace Vorlane
+
+#endif // VORLANE_TEXTINPUTFOCUS_H
