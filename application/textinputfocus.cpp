@@ -8,9 +8,22 @@
 
 namespace Vorlane {
 
+namespace {
+
+constexpr int releaseDelayMs = 100;
+
+} // namespace
+
 TextInputFocus::TextInputFocus(QObject *parent)
     : QObject(parent)
-{ }
+{
+    m_release.setSingleShot(true);
+    m_release.setInterval(releaseDelayMs);
+    connect(&m_release, &QTimer::timeout, this, [this] {
+        m_wanted = false;
+        emit wantedChanged();
+    });
+}
 
 void TextInputFocus::setCompositor(QWaylandCompositor *compositor)
 {
@@ -74,10 +87,15 @@ void TextInputFocus::update()
         wanted = (m_control && m_control->property("enabled").toBool())
             || (m_v3 && m_v3->activeSurface() == focus);
     }
-    if (wanted == m_wanted)
-        return;
-    m_wanted = wanted;
-    emit wantedChanged();
+    if (wanted) {
+        m_release.stop();
+        if (!m_wanted) {
+            m_wanted = true;
+            emit wantedChanged();
+        }
+    } else if (m_wanted && !m_release.isActive()) {
+        m_release.start();
+    }
 }
 
 } // namespace Vorlane

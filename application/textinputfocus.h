@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QtQml/qqmlregistration.h>
 #include <QtWaylandCompositor/QWaylandCompositor>
 #include <QtWaylandCompositor/QWaylandSurface>
@@ -15,7 +16,9 @@ class TextInputManagerV3;
 
 // Whether the surface with the keyboard focus wants text typed into it, by any of the
 // text-input protocols: what shows and hides the on-screen keyboard. Given a compositor, it
-// offers clients those protocols.
+// offers clients those protocols. It turns false only after a moment: toolkits disable and
+// enable again within a few milliseconds when their focus moves between text fields, and the
+// client under the panel would be resized twice for nothing.
 class TextInputFocus : public QObject
 {
     Q_OBJECT
@@ -48,6 +51,7 @@ private:
     QPointer<QObject> m_control;
     QMetaObject::Connection m_controlConnection;
     QMetaObject::Connection m_surfaceConnection;
+    QTimer m_release;
     bool m_wanted = false;
 };
 

@@ -1,0 +1,275 @@
+// The on-screen keyboard with real clients under Xvfb, driven by real touch points (Qt's TUIO
+// plugin): a tap on a text field shows the panel, taps on its keys type into the client, and
+// the panel goes when the field loses the focus; meanwhile the client is sized to the area
+// above the panel. Beside it, a careless text-input v3 client against the compositor.
+
+#include "compositorfixture.h"
+#include "tuiosender.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace {
+
+const QByteArray layouts = R"({"layouts": [
+  {"id": "main", "name": "Main", "defaultRegion": "full", "regions": [
+    {"id": "full", "name": "Full", "x": 0, "y": 0, "width": 1, "height": 1, "regions": []}]}]})";
+
+// A Qt Quick window (text-input v2) with a text field at the top and a button below it; it
+// prints its size and its text whenever they change.
+const QByteArray qtClient = R"(import QtQuick
+import QtQuick.Controls
+Window {
+    visible: true
+    color: "white"
+    onWidthChanged: console.log("size " + width + " " + height)
+    onHeightChanged: console.log("size " + width + " " + height)
+    Column {
+        TextField { width: 300; height: 40; onTextChanged: console.log("text:" + text) }
+        Button { width: 300; height: 40; text: "other"; focusPolicy: Qt.StrongFocus }
+    }
+}
+)";
+
+// The same with GTK 3 (text-input v3).
+const QByteArray gtkClient = R"(import gi, sys
+gi.require_version("Gtk", "3.0")
+from gi.repository import Gtk
+window = Gtk.Window()
+box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
+entry = Gtk.Entry()
+entry.set_size_request(300, 40)
+entry.connect("changed", lambda e: print("text:" + e.get_text(), flush=True))
+box.pack_start(entry, False, False, 0)
+button = Gtk.Button(label="other")
+button.set_size_request(300, 40)
+box.pack_start(button, False, False, 0)
+window.add(box)
+window.connect("size-allocate", lambda w, a: print("size %d %d" % (a.width, a.height), flush=True))
+window.connect("destroy", Gtk.main_quit)
+window.show_all()
+Gtk.main()
+)";
+
+// The region area of the 800 x 480 screen with the quick bar on the left at 12 %.
+const QRect area(96, 0, 704, 480);
+
+bool isDark(const QColor &color)
+{
+    return color.isValid() && color.lightness() < 100;
+}
+
+} // namespace
+
+class tst_OnScreenKeyboard : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void typing_data();
+    void typing();
+    void careless();
+
+private:
+    bool xdotool(const QStringList &args);
+    void tap(const QPoint &screen);
+    // The client's last "size W H" line as a size, invalid without one.
+    QSize clientSize(QProcess *client);
+    QString clientText(QProcess *client);
+    // True when the bottom of the region area shows the dark panel, both at its bottom edge and
+    // just below the client.
+    bool panelShown(int clientHeight);
+
+    CompositorFixture *m_fixture = nullptr;
+    TuioSender *m_sender = nullptr;
+    int m_session = 0;
+};
+
+bool tst_OnScreenKeyboard::xdotool(const QStringList &args)
+{
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), m_fixture->display());
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral("xdotool"), args);
+    return tool.waitForFinished(30000) && tool.exitCode() == 0;
+}
+
+void tst_OnScreenKeyboard::tap(const QPoint &screen)
+{
+    const QMap<int, QPointF> down { { ++m_session,
+                                      QPointF(screen.x() / 800.0, screen.y() / 480.0) } };
+    QVERIFY(m_sender->frame(down));
+    QTest::qWait(50);
+    QVERIFY(m_sender->frame({}));
+    // Apart, so that no two taps make a double click.
+    QTest::qWait(450);
+}
+
+QSize tst_OnScreenKeyboard::clientSize(QProcess *client)
+{
+    static const QRegularExpression line(QStringLiteral("^(?:qml: )?size (\\d+) (\\d+)$"));
+    const QStringList lines = m_fixture->clientLines(client);
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        const auto match = line.match(*it);
+        if (match.hasMatch())
+            return QSize(match.captured(1).toInt(), match.captured(2).toInt());
+    }
+    return QSize();
+}
+
+QString tst_OnScreenKeyboard::clientText(QProcess *client)
+{
+    const QStringList lines = m_fixture->clientLines(client);
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        const int at = it->indexOf(QLatin1String("text:"));
+        if (at >= 0 && at <= 5)
+            return it->mid(at + 5);
+    }
+    return QString();
+}
+
+bool tst_OnScreenKeyboard::panelShown(int clientHeight)
+{
+    const QImage screen = m_fixture->screenshot();
+    if (screen.isNull() || clientHeight >= area.height())
+        return false;
+    const int x = area.center().x();
+    return isDark(screen.pixelColor(x, clientHeight + 4))
+        && isDark(screen.pixelColor(x, area.bottom() - 1));
+}
+
+void tst_OnScreenKeyboard::typing_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QString>("environment");
+
+    // The qml tool prints to standard error, which the fixture does not read.
+    QTest::newRow("Qt Quick, text-input v2")
+        << QStringLiteral("/usr/lib/qt6/bin/qml") << QStringLiteral("exec %1 %2 2>&1") << qtClient
+        << QStringLiteral("QT_QPA_PLATFORM=wayland");
+    QTest::newRow("GTK 3, text-input v3")
+        << QStringLiteral("/usr/bin/python3") << QStringLiteral("exec %1 %2") << gtkClient
+        << QStringLiteral("GDK_BACKEND=wayland");
+}
+
+void tst_OnScreenKeyboard::typing()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, command);
+    QFETCH(QByteArray, source);
+    QFETCH(QString, environment);
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        QSKIP("needs Xvfb and xdotool");
+    if (!QFileInfo::exists(program))
+        QSKIP(qPrintable(program + QStringLiteral(" is not installed")));
+
+    CompositorFixture f;
+    m_fixture = &f;
+    QVERIFY(f.isValid());
+    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
+    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
+    const QString script = f.baseDir() + QStringLiteral("/client");
+    QVERIFY(f.writeFile(QStringLiteral("client"), source));
+    // The registry knows a client by the file its process runs.
+    QVERIFY(f.writeClientEntry(QStringLiteral("client.desktop"), QStringLiteral("Client"),
+                               QFileInfo(program).canonicalFilePath(),
+                               "X-DefaultRegion=main:full"));
+    const quint16 port = TuioSender::freePort();
+    QVERIFY(port != 0);
+    f.setCompositorEnvironment(QStringLiteral("QT_QPA_GENERIC_PLUGINS"),
+                               QStringLiteral("TuioTouch:udp=%1").arg(port));
+    QVERIFY(f.startXvfb());
+    QVERIFY2(f.startAndWait({ QStringLiteral("-d") }), qPrintable(f.stderrText()));
+    TuioSender sender(port);
+    m_sender = &sender;
+    const QStringList focus { QStringLiteral("search"),      QStringLiteral("--onlyvisible"),
+                              QStringLiteral("--pid"),       QString::number(f.compositorPid()),
+                              QStringLiteral("--name"),      QStringLiteral("."),
+                              QStringLiteral("windowfocus"), QStringLiteral("--sync") };
+    QTRY_VERIFY_WITH_TIMEOUT(xdotool(focus), 30000);
+
+    const QString variable = environment.section(QLatin1Char('='), 0, 0);
+    QProcess *client = f.startClient(QStringLiteral("/bin/sh"),
+                                     { QStringLiteral("-c"), command.arg(program, script) },
+                                     { { variable, environment.section(QLatin1Char('='), 1) } });
+    QTRY_COMPARE_WITH_TIMEOUT(clientSize(client), area.size(), 30000);
+
+    // A tap on the field: the panel slides in and the client shrinks to the area above it.
+    tap(area.topLeft() + QPoint(150, 20));
+    QTRY_VERIFY_WITH_TIMEOUT(clientSize(client).height() < area.height() / 2 + 40, 10000);
+    const QSize typing = clientSize(client);
+    QCOMPARE(typing.width(), area.width());
+    QVERIFY2(typing.height() > area.height() / 3, qPrintable(QString::number(typing.height())));
+    QTRY_VERIFY_WITH_TIMEOUT(panelShown(typing.height()), 10000);
+
+    // A key of a real keyboard still reaches the client.
+    QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("o") }));
+    QTRY_COMPARE_WITH_TIMEOUT(clientText(client), QStringLiteral("o"), 10000);
+
+    // h, i and the space bar, where the default style puts them on a panel of this size.
+    const QRect panel(area.left(), typing.height(), area.width(), area.height() - typing.height());
+    const auto key = [&](qreal x, qreal y) {
+        return QPoint(panel.left() + qRound(panel.width() * x),
+                      panel.top() + qRound(panel.height() * y));
+    };
+    tap(key(0.598, 0.444));
+    tap(key(0.747, 0.226));
+    tap(key(0.497, 0.876));
+    QTRY_COMPARE_WITH_TIMEOUT(clientText(client).trimmed().toLower(), QStringLiteral("ohi"), 10000);
+
+    // The focus moves to the button: the panel goes and the client has its whole area again.
+    tap(area.topLeft() + QPoint(150, 60));
+    QTRY_COMPARE_WITH_TIMEOUT(clientSize(client), area.size(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!panelShown(typing.height()), 10000);
+    QVERIFY2(f.compositorRunning(), qPrintable(f.stderrText()));
+    m_sender = nullptr;
+    m_fixture = nullptr;
+}
+
+// Enable without the focus, commit without enable, long surrounding text with positions
+// outside it, the text input and then the surface destroyed while text input is enabled, and
+// requests on a text input whose surface is gone: the panel follows, the compositor stays.
+void tst_OnScreenKeyboard::careless()
+{
+    CompositorFixture f;
+    QVERIFY(f.isValid());
+    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
+    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
+    const QString probe = QStringLiteral(VORLANE_TEXTINPUTPROBE_PATH);
+    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"), probe,
+                               "X-DefaultRegion=main:full"));
+    QVERIFY2(f.startAndWait({ QStringLiteral("-d") }), qPrintable(f.stderrText()));
+
+    QProcess *client = f.startClient(probe);
+    QVERIFY(client->waitForFinished(60000));
+    const QStringList lines = f.clientLines(client);
+    QVERIFY2(client->exitStatus() == QProcess::NormalExit && client->exitCode() == 0,
+             qPrintable(lines.join(QLatin1Char('\n')) + client->readAllStandardError()));
+    QCOMPARE(lines.filter(QStringLiteral("step ")).size(), 7);
+
+    const auto panel = [&f] {
+        QStringList events;
+        for (const QString &line : f.stderrLines()) {
+            if (line.contains(QLatin1String("OnScreenKeyboard: ")))
+                events << line.section(QLatin1String("OnScreenKeyboard: "), 1);
+        }
+        return events;
+    };
+    // Shown for the enabled text input and hidden when it is destroyed; shown again for the
+    // second and hidden with the surface.
+    QTRY_COMPARE_WITH_TIMEOUT(panel(), QStringList({ "shown", "hidden", "shown", "hidden" }),
+                              10000);
+    QVERIFY2(f.compositorRunning(), qPrintable(f.stderrText()));
+}
+
+QTEST_GUILESS_MAIN(tst_OnScreenKeyboard)
+
+#include "tst_onscreenkeyboard.moc"
