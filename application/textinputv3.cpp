@@ -319,8 +319,12 @@ bool TextInputManagerV3::eventFilter(QObject *watched, QEvent *event)
     if (type != QEvent::InputMethodQuery && type != QEvent::InputMethod && type != QEvent::KeyPress
         && type != QEvent::KeyRelease)
         return false;
+    // The item with Qt Quick's focus may show a sub-surface of the focused client (Firefox
+    // draws into one), not the surface that has the keyboard.
     auto *item = qobject_cast<QWaylandQuickItem *>(watched);
-    if (!item || !m_active || item->surface() != m_active->entered())
+    QWaylandSurface *surface = item ? item->surface() : nullptr;
+    if (!m_active || !surface || !surface->client()
+        || surface->client()->client() != m_active->client())
         return false;
     switch (type) {
     case QEvent::InputMethodQuery:

@@ -22,11 +22,12 @@ Item {
     onShownChanged: {
         if (debugMode)
             console.debug("OnScreenKeyboard: " + (shown ? "shown" : "hidden"));
-        // Qt's text-input protocols ask the input method to show the panel themselves, but the
-        // first request may come before the panel exists.
-        if (shown)
+        // The protocols tell the input method about the focused client and ask it to show the
+        // panel themselves, but the first time before the panel and its input context exist.
+        if (shown) {
+            Qt.inputMethod.update(Qt.ImQueryAll);
             Qt.inputMethod.show();
-        else
+        } else
             Qt.inputMethod.hide();
     }
 
