@@ -80,6 +80,7 @@ private:
     // The client's last "size W H" line as a size, invalid without one.
     QSize clientSize(QProcess *client);
     QString clientText(QProcess *client);
+    QColor pixel(const QPoint &point);
     // True when the bottom of the region area shows the dark panel, both at its bottom edge and
     // just below the client.
     bool panelShown(int clientHeight);
@@ -131,6 +132,12 @@ QString tst_OnScreenKeyboard::clientText(QProcess *client)
             return it->mid(at + 5);
     }
     return QString();
+}
+
+QColor tst_OnScreenKeyboard::pixel(const QPoint &point)
+{
+    const QImage screen = m_fixture->screenshot();
+    return screen.isNull() ? QColor() : screen.pixelColor(point);
 }
 
 bool tst_OnScreenKeyboard::panelShown(int clientHeight)
@@ -201,6 +208,9 @@ void tst_OnScreenKeyboard::typing()
                                      { QStringLiteral("-c"), command.arg(program, script) },
                                      { { variable, environment.section(QLatin1Char('='), 1) } });
     QTRY_COMPARE_WITH_TIMEOUT(clientSize(client), area.size(), 30000);
+    // Drawn at that size: a smaller picture would be centred, with black around it, and the
+    // tap would miss the field.
+    QTRY_VERIFY_WITH_TIMEOUT(pixel(QPoint(area.right() - 2, 150)).lightness() > 200, 10000);
 
     // A tap on the field: the panel slides in and the client shrinks to the area above it.
     tap(area.topLeft() + QPoint(150, 20));
