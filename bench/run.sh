@@ -52,4 +52,9 @@ for extra in bench_layouts bench_registry bench_shmguard; do
 done
 
 echo
+nice -n 10 cmake --build "$build" -j2 --target bench_onscreenkeyboard vorlane_textinputprobe >&2 \
+    && "$build/bench/bench_onscreenkeyboard" --vorlane "$build/application/vorlane_application" \
+        --probe "$build/tests/e2e/probe/vorlane_textinputprobe" --runs "$runs"
+
+echo
 echo "(bench/run.sh took ${SECONDS} s)"

@@ -15,6 +15,7 @@
 #   VORLANE_SCREENSHOT     where the headless screenshot goes (default: build/screenshot.png)
 #   VORLANE_DEMO_SECONDS   end the demo by itself after this many seconds (default: run until Ctrl+C)
 #   VORLANE_DEMO_HEADLESS  1: use Xvfb even when a display is available
+#   VORLANE_DEMO_TAP       X,Y: headless, a tap at this point of the screen before the screenshot
 # Extra arguments go to the compositor, e.g. -d or -o 90.
 set -euo pipefail
 
@@ -178,6 +179,14 @@ if [ "$headless" = 1 ]; then
     # Give the clients time to draw their first frames at the size of their regions (the
     # terminal's shell prompt takes the longest).
     sleep 5
+    if [ -n "${VORLANE_DEMO_TAP:-}" ]; then
+        # A tap on a point of the screen first, e.g. on the clock's note to bring up the
+        # on-screen keyboard.
+        window=$(DISPLAY=$display xdotool search --onlyvisible --pid "$compositor_pid" --name . | head -n1)
+        DISPLAY=$display xdotool windowfocus --sync "$window" \
+            mousemove "${VORLANE_DEMO_TAP%,*}" "${VORLANE_DEMO_TAP#*,}" click 1
+        sleep 2
+    fi
     mkdir -p "$(dirname "$screenshot")"
     convert=convert
     [ -x /usr/bin/convert ] && convert=/usr/bin/convert

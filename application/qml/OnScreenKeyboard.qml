@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Window
 import Kestrix.Vorlane.Application
 
 // The on-screen keyboard at the bottom of its parent's area, shown while the surface with the
@@ -37,8 +38,26 @@ Item {
         compositor: keyboard.available ? keyboard.compositor : null
 
         onWantedChanged: {
-            if (wanted)
-                panel.active = true;
+            if (!wanted)
+                return;
+            if (debugMode)
+                firstFrame.since = Date.now();
+            panel.active = true;
+        }
+    }
+
+    // In debug mode: how long the panel takes from a client's request to the screen.
+    Connections {
+        id: firstFrame
+
+        property real since: -1
+
+        target: since >= 0 ? keyboard.Window.window : null
+
+        function onFrameSwapped() {
+            if (keyboard.shown)
+                console.debug("OnScreenKeyboard: first frame after " + (Date.now() - firstFrame.since) + " ms");
+            firstFrame.since = -1;
         }
     }
 

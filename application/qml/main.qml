@@ -843,28 +843,34 @@ WaylandCompositor {
                         property string currentRegion: model.currentRegion
                         property rect regionRect: Qt.rect(0, 0, 0, 0)
                         readonly property ToplevelConfigurator configurator: root.configuratorOf(modelToplevel)
+                        readonly property real regionY: regionLayout.y + regionLayout.height * regionRect.y
+                        readonly property real regionHeight: regionLayout.height * regionRect.height
+                        // What is typed into stays above the on-screen keyboard: a region that
+                        // reaches below the panel's top is moved up over the regions above it,
+                        // as far as the region area allows, and cut at the panel.
+                        readonly property bool typing: onScreenKeyboard.shown && configurator !== null
+                                                       && configurator.focused
 
                         // Stacking numbers of regions grow with their count; a surface must
                         // never rise above the region selector however many regions there are.
                         function refreshRegion() {
-                            z = Math.max(0, Math.min(coremanager.getRegionZ(currentRegion), regionSelector.z - 1));
+                            z = typing ? regionSelector.z - 1
+                                       : Math.max(0, Math.min(coremanager.getRegionZ(currentRegion), regionSelector.z - 1));
                             regionRect = coremanager.getRegionRect(currentRegion);
                         }
 
-                        readonly property real regionHeight: regionLayout.height * regionRect.height
-                        // What is typed into stays above the on-screen keyboard.
-                        readonly property bool typing: onScreenKeyboard.shown && configurator !== null
-                                                       && configurator.focused
-
                         x: regionLayout.x + regionLayout.width * regionRect.x
-                        y: regionLayout.y + regionLayout.height * regionRect.y
+                        y: typing ? Math.max(regionLayout.y, Math.min(regionY, onScreenKeyboard.panelTop - regionHeight)) : regionY
                         width: regionLayout.width * regionRect.width
                         height: typing ? Math.max(0, Math.min(regionHeight, onScreenKeyboard.panelTop - y)) : regionHeight
                         visible: currentRegion !== root.quickBarID && currentRegion !== ""
                         source: root.containerSource(model.client ? model.client.details : null)
 
-                        onTypingChanged: root.debug("SurfaceContainer for " + model.name + (typing ? " above" : " freed from")
-                                                    + " the on-screen keyboard")
+                        onTypingChanged: {
+                            refreshRegion();
+                            root.debug("SurfaceContainer for " + model.name + (typing ? " above" : " freed from")
+                                       + " the on-screen keyboard");
+                        }
                         onCurrentRegionChanged: {
                             refreshRegion();
                             if (!root.isShown(currentRegion))

@@ -40,5 +40,25 @@ Window {
             color: "#e0e0e0"
             font.pixelSize: Math.max(8, Math.min(window.width / 18, window.height / 10))
         }
+
+        // A line to type into: a tap on it brings up the compositor's on-screen keyboard.
+        Rectangle {
+            anchors.horizontalCenter: parent.horizontalCenter
+            width: window.width * 0.6
+            height: note.font.pixelSize * 1.6
+            radius: height / 4
+            color: note.activeFocus ? "#f0f0f0" : "#2c4c66"
+
+            TextInput {
+                id: note
+
+                anchors.fill: parent
+                anchors.margins: parent.radius
+                verticalAlignment: TextInput.AlignVCenter
+                color: activeFocus ? "#1d3b53" : "#e0e0e0"
+                font.pixelSize: Math.max(8, Math.min(window.width / 22, window.height / 12))
+                text: qsTr("Note")
+            }
+        }
     }
 }

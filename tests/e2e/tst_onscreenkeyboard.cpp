@@ -268,7 +268,8 @@ void tst_OnScreenKeyboard::careless()
     const auto panel = [&f] {
         QStringList events;
         for (const QString &line : f.stderrLines()) {
-            if (line.contains(QLatin1String("OnScreenKeyboard: ")))
+            if (line.endsWith(QLatin1String("OnScreenKeyboard: shown"))
+                || line.endsWith(QLatin1String("OnScreenKeyboard: hidden")))
                 events << line.section(QLatin1String("OnScreenKeyboard: "), 1);
         }
         return events;

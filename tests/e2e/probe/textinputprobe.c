@@ -4,7 +4,10 @@
 // destroyed while text input is enabled. It prints one line per step ("step NAME") after the
 // compositor has answered it, and "events" with what it received.
 //
-// usage: vorlane_textinputprobe
+// usage: vorlane_textinputprobe            the careless steps, then it ends
+//        vorlane_textinputprobe --idle     a surface that never wants text; runs until killed
+//        vorlane_textinputprobe --once     text input enabled for a second, then disabled, and
+//                                          again; runs until killed (for the bench)
 
 #define _GNU_SOURCE
 #include "clientcommon.h"
@@ -159,15 +162,45 @@ static void enable(struct zwp_text_input_v3 *ti)
     zwp_text_input_v3_commit(ti);
 }
 
-int main(void)
+// A surface that has the keyboard, with text input enabled for a second when once is true;
+// then it answers the compositor until it is killed.
+static int hold(bool once)
+{
+    // Without the keyboard there is no text input to tell about the focus.
+    struct zwp_text_input_v3 *ti = manager ? new_text_input() : NULL;
+    struct xdg_surface *xs;
+    struct xdg_toplevel *tl;
+    shown_surface(&xs, &tl);
+    if (ti)
+        wait_for_enter(1);
+    step("ready");
+    // Twice: the first time the compositor builds its panel.
+    for (int i = 0; once && i < 2; ++i) {
+        enable(ti);
+        step("enabled");
+        sleep(1);
+        zwp_text_input_v3_disable(ti);
+        zwp_text_input_v3_commit(ti);
+        step("disabled");
+        sleep(1);
+    }
+    while (wl_display_dispatch(display) >= 0) {
+    }
+    return 0;
+}
+
+int main(int argc, char **argv)
 {
     display = connect_display();
     if (!display || !bind_globals(display, &registry_listener, true))
         return 1;
-    if (!seat || !manager) {
+    const bool once = argc > 1 && strcmp(argv[1], "--once") == 0;
+    if (!seat || (!manager && (once || argc == 1))) {
         fprintf(stderr, "no seat or no zwp_text_input_manager_v3\n");
         return 1;
     }
+    if (argc > 1)
+        return hold(once);
 
     // Without any surface of this client having the keyboard focus.
     struct zwp_text_input_v3 *early = new_text_input();
