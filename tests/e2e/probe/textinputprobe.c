@@ -184,8 +184,7 @@ static int hold(bool once)
         step("disabled");
         sleep(1);
     }
-    while (wl_display_dispatch(display) >= 0) {
-    }
+    while (wl_display_dispatch(display) >= 0) { }
     return 0;
 }
 
