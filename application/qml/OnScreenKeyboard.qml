@@ -28,8 +28,9 @@ Item {
         if (shown) {
             Qt.inputMethod.update(Qt.ImQueryAll);
             Qt.inputMethod.show();
-        } else
+        } else {
             Qt.inputMethod.hide();
+        }
     }
 
     TextInputFocus {

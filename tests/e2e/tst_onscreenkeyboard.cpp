@@ -55,8 +55,12 @@ window.show_all()
 Gtk.main()
 )";
 
-// The region area of the 800 x 480 screen with the quick bar on the left at 12 %.
-const QRect area(96, 0, 704, 480);
+// The region area of the upright scene (800 x 480, or 480 x 800 when turned by 90 degrees)
+// with the quick bar on the left at 12 %.
+QRectF sceneArea(int rotation)
+{
+    return rotation == 90 ? QRectF(57.6, 0, 422.4, 800) : QRectF(96, 0, 704, 480);
+}
 
 bool isDark(const QColor &color)
 {
@@ -76,11 +80,13 @@ private slots:
 
 private:
     bool xdotool(const QStringList &args);
-    void tap(const QPoint &screen);
+    // Where a point of the upright scene is on the 800 x 480 screen.
+    QPoint screen(const QPointF &scene) const;
+    void tap(const QPointF &scene);
     // The client's last "size W H" line as a size, invalid without one.
     QSize clientSize(QProcess *client);
     QString clientText(QProcess *client);
-    QColor pixel(const QPoint &point);
+    QColor pixel(const QPointF &scene);
     // True when the bottom of the region area shows the dark panel, both at its bottom edge and
     // just below the client.
     bool panelShown(int clientHeight);
@@ -88,6 +94,8 @@ private:
     CompositorFixture *m_fixture = nullptr;
     TuioSender *m_sender = nullptr;
     int m_session = 0;
+    int m_rotation = 0;
+    QRectF m_area;
 };
 
 bool tst_OnScreenKeyboard::xdotool(const QStringList &args)
@@ -100,10 +108,16 @@ bool tst_OnScreenKeyboard::xdotool(const QStringList &args)
     return tool.waitForFinished(30000) && tool.exitCode() == 0;
 }
 
-void tst_OnScreenKeyboard::tap(const QPoint &screen)
+QPoint tst_OnScreenKeyboard::screen(const QPointF &scene) const
 {
+    return (m_rotation == 90 ? QPointF(800 - scene.y(), scene.x()) : scene).toPoint();
+}
+
+void tst_OnScreenKeyboard::tap(const QPointF &scene)
+{
+    const QPoint point = screen(scene);
     const QMap<int, QPointF> down { { ++m_session,
-                                      QPointF(screen.x() / 800.0, screen.y() / 480.0) } };
+                                      QPointF(point.x() / 800.0, point.y() / 480.0) } };
     QVERIFY(m_sender->frame(down));
     QTest::qWait(50);
     QVERIFY(m_sender->frame({}));
@@ -134,20 +148,20 @@ QString tst_OnScreenKeyboard::clientText(QProcess *client)
     return QString();
 }
 
-QColor tst_OnScreenKeyboard::pixel(const QPoint &point)
+QColor tst_OnScreenKeyboard::pixel(const QPointF &scene)
 {
-    const QImage screen = m_fixture->screenshot();
-    return screen.isNull() ? QColor() : screen.pixelColor(point);
+    const QImage image = m_fixture->screenshot();
+    return image.isNull() ? QColor() : image.pixelColor(screen(scene));
 }
 
 bool tst_OnScreenKeyboard::panelShown(int clientHeight)
 {
-    const QImage screen = m_fixture->screenshot();
-    if (screen.isNull() || clientHeight >= area.height())
+    const QImage image = m_fixture->screenshot();
+    if (image.isNull() || clientHeight >= m_area.height())
         return false;
-    const int x = area.center().x();
-    return isDark(screen.pixelColor(x, clientHeight + 4))
-        && isDark(screen.pixelColor(x, area.bottom() - 1));
+    const qreal x = m_area.center().x();
+    return isDark(image.pixelColor(screen(QPointF(x, clientHeight + 4))))
+        && isDark(image.pixelColor(screen(QPointF(x, m_area.bottom() - 2))));
 }
 
 void tst_OnScreenKeyboard::typing_data()
@@ -156,14 +170,18 @@ void tst_OnScreenKeyboard::typing_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QByteArray>("source");
     QTest::addColumn<QString>("environment");
+    QTest::addColumn<int>("rotation");
 
     // The qml tool prints to standard error, which the fixture does not read.
     QTest::newRow("Qt Quick, text-input v2")
         << QStringLiteral("/usr/lib/qt6/bin/qml") << QStringLiteral("exec %1 %2 2>&1") << qtClient
-        << QStringLiteral("QT_QPA_PLATFORM=wayland");
+        << QStringLiteral("QT_QPA_PLATFORM=wayland") << 0;
     QTest::newRow("GTK 3, text-input v3")
         << QStringLiteral("/usr/bin/python3") << QStringLiteral("exec %1 %2") << gtkClient
-        << QStringLiteral("GDK_BACKEND=wayland");
+        << QStringLiteral("GDK_BACKEND=wayland") << 0;
+    QTest::newRow("Qt Quick, turned by 90 degrees")
+        << QStringLiteral("/usr/lib/qt6/bin/qml") << QStringLiteral("exec %1 %2 2>&1") << qtClient
+        << QStringLiteral("QT_QPA_PLATFORM=wayland") << 90;
 }
 
 void tst_OnScreenKeyboard::typing()
@@ -172,6 +190,10 @@ void tst_OnScreenKeyboard::typing()
     QFETCH(QString, command);
     QFETCH(QByteArray, source);
     QFETCH(QString, environment);
+    QFETCH(int, rotation);
+    m_rotation = rotation;
+    m_area = sceneArea(rotation);
+    const QSize areaSize(qRound(m_area.width()), qRound(m_area.height()));
     if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()
         || QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
         QSKIP("needs Xvfb and xdotool");
@@ -194,7 +216,9 @@ void tst_OnScreenKeyboard::typing()
     f.setCompositorEnvironment(QStringLiteral("QT_QPA_GENERIC_PLUGINS"),
                                QStringLiteral("TuioTouch:udp=%1").arg(port));
     QVERIFY(f.startXvfb());
-    QVERIFY2(f.startAndWait({ QStringLiteral("-d") }), qPrintable(f.stderrText()));
+    QVERIFY2(
+        f.startAndWait({ QStringLiteral("-d"), QStringLiteral("-o"), QString::number(rotation) }),
+        qPrintable(f.stderrText()));
     TuioSender sender(port);
     m_sender = &sender;
     const QStringList focus { QStringLiteral("search"),      QStringLiteral("--onlyvisible"),
@@ -207,17 +231,17 @@ void tst_OnScreenKeyboard::typing()
     QProcess *client = f.startClient(QStringLiteral("/bin/sh"),
                                      { QStringLiteral("-c"), command.arg(program, script) },
                                      { { variable, environment.section(QLatin1Char('='), 1) } });
-    QTRY_COMPARE_WITH_TIMEOUT(clientSize(client), area.size(), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(clientSize(client), areaSize, 30000);
     // Drawn at that size: a smaller picture would be centred, with black around it, and the
     // tap would miss the field.
-    QTRY_VERIFY_WITH_TIMEOUT(pixel(QPoint(area.right() - 2, 150)).lightness() > 200, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(pixel(QPointF(m_area.right() - 2, 150)).lightness() > 200, 10000);
 
     // A tap on the field: the panel slides in and the client shrinks to the area above it.
-    tap(area.topLeft() + QPoint(150, 20));
-    QTRY_VERIFY_WITH_TIMEOUT(clientSize(client).height() < area.height() / 2 + 40, 10000);
+    tap(m_area.topLeft() + QPointF(150, 20));
+    QTRY_VERIFY_WITH_TIMEOUT(clientSize(client).height() < areaSize.height() - 50, 10000);
     const QSize typing = clientSize(client);
-    QCOMPARE(typing.width(), area.width());
-    QVERIFY2(typing.height() > area.height() / 3, qPrintable(QString::number(typing.height())));
+    QCOMPARE(typing.width(), areaSize.width());
+    QVERIFY2(typing.height() > areaSize.height() / 3, qPrintable(QString::number(typing.height())));
     QTRY_VERIFY_WITH_TIMEOUT(panelShown(typing.height()), 10000);
 
     // A key of a real keyboard still reaches the client.
@@ -225,10 +249,10 @@ void tst_OnScreenKeyboard::typing()
     QTRY_COMPARE_WITH_TIMEOUT(clientText(client), QStringLiteral("o"), 10000);
 
     // h, i and the space bar, where the default style puts them on a panel of this size.
-    const QRect panel(area.left(), typing.height(), area.width(), area.height() - typing.height());
+    const QRectF panel(m_area.left(), typing.height(), m_area.width(),
+                       m_area.height() - typing.height());
     const auto key = [&](qreal x, qreal y) {
-        return QPoint(panel.left() + qRound(panel.width() * x),
-                      panel.top() + qRound(panel.height() * y));
+        return QPointF(panel.left() + panel.width() * x, panel.top() + panel.height() * y);
     };
     tap(key(0.598, 0.444));
     tap(key(0.747, 0.226));
@@ -236,8 +260,8 @@ void tst_OnScreenKeyboard::typing()
     QTRY_COMPARE_WITH_TIMEOUT(clientText(client).trimmed().toLower(), QStringLiteral("ohi"), 10000);
 
     // The focus moves to the button: the panel goes and the client has its whole area again.
-    tap(area.topLeft() + QPoint(150, 60));
-    QTRY_COMPARE_WITH_TIMEOUT(clientSize(client), area.size(), 10000);
+    tap(m_area.topLeft() + QPointF(150, 60));
+    QTRY_COMPARE_WITH_TIMEOUT(clientSize(client), areaSize, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!panelShown(typing.height()), 10000);
     QVERIFY2(f.compositorRunning(), qPrintable(f.stderrText()));
     m_sender = nullptr;
