@@ -45,7 +45,9 @@ QString configFileArgument(int argc, char *argv[])
 
 bool prepare(const Configuration &configuration)
 {
-    if (configuration.value(QStringLiteral("Keyboard/Enabled")) != 1)
+    // A switch is 1 as a number or as text from the file.
+    if (configuration.value(QStringLiteral("Keyboard/Enabled")).toString().trimmed()
+        != QLatin1String("1"))
         return false;
     const QByteArray chosen = qgetenv("QT_IM_MODULE");
     if (!chosen.isEmpty() && chosen != inputMethodModule) {

@@ -77,6 +77,8 @@ private slots:
     void typing_data();
     void typing();
     void careless();
+    void off_data();
+    void off();
 
 private:
     bool xdotool(const QStringList &args);
@@ -199,6 +201,12 @@ void tst_OnScreenKeyboard::typing()
         QSKIP("needs Xvfb and xdotool");
     if (!QFileInfo::exists(program))
         QSKIP(qPrintable(program + QStringLiteral(" is not installed")));
+    if (source == gtkClient
+        && QProcess::execute(program,
+                             { QStringLiteral("-c"),
+                               QStringLiteral("import gi; gi.require_version('Gtk', '3.0')") })
+            != 0)
+        QSKIP("needs python3-gi and gir1.2-gtk-3.0");
 
     CompositorFixture f;
     m_fixture = &f;
@@ -302,6 +310,44 @@ void tst_OnScreenKeyboard::careless()
     // second and hidden with the surface.
     QTRY_COMPARE_WITH_TIMEOUT(panel(), QStringList({ "shown", "hidden", "shown", "hidden" }),
                               10000);
+    QVERIFY2(f.compositorRunning(), qPrintable(f.stderrText()));
+}
+
+void tst_OnScreenKeyboard::off_data()
+{
+    QTest::addColumn<QString>("enabled");
+    QTest::addColumn<QString>("inputMethod");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("switched off") << QStringLiteral("0") << QString() << QString();
+    QTest::newRow("another input method")
+        << QStringLiteral("1") << QStringLiteral("compose")
+        << QStringLiteral("The input method compose is chosen by QT_IM_MODULE; the on-screen "
+                          "keyboard is off");
+}
+
+// Without the keyboard the compositor offers no text input at all, and says why when the
+// setting wanted it.
+void tst_OnScreenKeyboard::off()
+{
+    QFETCH(QString, enabled);
+    QFETCH(QString, inputMethod);
+    QFETCH(QString, message);
+
+    CompositorFixture f;
+    QVERIFY(f.isValid());
+    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
+    f.setSetting(QStringLiteral("Keyboard/Enabled"), enabled);
+    if (!inputMethod.isEmpty())
+        f.setCompositorEnvironment(QStringLiteral("QT_IM_MODULE"), inputMethod);
+    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+
+    QProcess *client = f.startClient(QStringLiteral(VORLANE_TEXTINPUTPROBE_PATH));
+    QVERIFY(client->waitForFinished(30000));
+    QCOMPARE(client->exitCode(), 1);
+    QVERIFY(client->readAllStandardError().contains("no zwp_text_input_manager_v3"));
+    if (!message.isEmpty())
+        QTRY_COMPARE_WITH_TIMEOUT(f.stderrCount(message), 1, 10000);
     QVERIFY2(f.compositorRunning(), qPrintable(f.stderrText()));
 }
 
