@@ -153,6 +153,10 @@ bool CompositorFixture::start(const QStringList &extraArgs, bool useSettings)
             values.insert(QStringLiteral("Settings/LayoutsDir"), layoutsDir());
         if (!values.contains(QStringLiteral("Settings/ClientsDir")))
             values.insert(QStringLiteral("Settings/ClientsDir"), clientsDir());
+        // A client's focused text field would bring up the on-screen keyboard and shrink the
+        // client: only the tests of the keyboard want it.
+        if (!values.contains(QStringLiteral("Keyboard/Enabled")))
+            values.insert(QStringLiteral("Keyboard/Enabled"), QStringLiteral("0"));
         // Group the keys by section; QMap keeps them sorted, so each section is contiguous.
         QString section;
         for (auto it = values.cbegin(); it != values.cend(); ++it) {
@@ -320,6 +324,9 @@ void CompositorFixture::pullStderr()
 {
     if (!m_compositor)
         return;
+    // Takes in what the compositor wrote since the event loop last ran: a test that saw its
+    // effect on the screen must also find its message.
+    m_compositor->waitForReadyRead(0);
     m_stderrBuffer += m_compositor->readAllStandardError();
     int newline;
     while ((newline = m_stderrBuffer.indexOf('\n')) >= 0) {

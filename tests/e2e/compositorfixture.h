@@ -38,7 +38,8 @@ public:
     QString socketPath() const; // <runtimeDir>/wayland-0
 
     // Settings written to the INI file when start() runs. "Settings/LayoutsDir" and
-    // "Settings/ClientsDir" point at the fixture's directories unless set here.
+    // "Settings/ClientsDir" point at the fixture's directories unless set here; the on-screen
+    // keyboard is off ("Keyboard/Enabled" 0) unless set here.
     void setSetting(const QString &key, const QString &value);
     // Replaces the whole INI file with this text (no automatic keys); for malformed input.
     void setRawSettings(const QString &text);

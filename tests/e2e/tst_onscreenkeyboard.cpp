@@ -213,6 +213,7 @@ void tst_OnScreenKeyboard::typing()
     QVERIFY(f.isValid());
     QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
     f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
+    f.setSetting(QStringLiteral("Keyboard/Enabled"), QStringLiteral("1"));
     const QString script = f.baseDir() + QStringLiteral("/client");
     QVERIFY(f.writeFile(QStringLiteral("client"), source));
     // The registry knows a client by the file its process runs.
@@ -285,6 +286,7 @@ void tst_OnScreenKeyboard::careless()
     QVERIFY(f.isValid());
     QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
     f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
+    f.setSetting(QStringLiteral("Keyboard/Enabled"), QStringLiteral("1"));
     const QString probe = QStringLiteral(VORLANE_TEXTINPUTPROBE_PATH);
     QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"), probe,
                                "X-DefaultRegion=main:full"));
