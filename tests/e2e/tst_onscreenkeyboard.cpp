@@ -40,6 +40,8 @@ const QByteArray gtkClient = R"(import gi, sys
 gi.require_version("Gtk", "3.0")
 from gi.repository import Gtk
 window = Gtk.Window()
+# No title bar of its own, which GTK draws when it is maximised: the entry stays at the top.
+window.set_decorated(False)
 box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
 entry = Gtk.Entry()
 entry.set_size_request(300, 40)
