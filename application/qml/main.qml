@@ -717,31 +717,26 @@ WaylandCompositor {
     }
 
     // Each configured component is compiled once, after the first frame, and let go: a URL
-    // that does not load is reported at start, not first when the component is needed.
-    property var componentChecks: []
-
+    // that does not load is reported at start, not first when the component is needed. The
+    // scene owns each check until it is done, so that one still loading when the program quits
+    // goes with the scene, not with the engine's collector after the loader is gone.
     function checkComponents() {
         const keys = ["Components/QuickBar", "Components/QuickBarElement", "Components/LayoutSelector",
                       "Components/RegionSelector", "Components/RegionSelectorAreaElement", "Components/SurfaceContainer"];
         for (const key of keys) {
             const url = String(settings.value(key));
-            const component = Qt.createComponent(url, Component.Asynchronous);
+            const component = Qt.createComponent(url, Component.Asynchronous, root);
             const report = () => {
                 if (component.status === Component.Loading)
                     return;
                 if (component.status === Component.Error)
                     console.warn("Component " + key + " (" + url + ") does not load: " + component.errorString().trim());
-                const at = componentChecks.indexOf(component);
-                if (at >= 0)
-                    componentChecks.splice(at, 1);
+                component.destroy();
             };
-            if (component.status === Component.Loading) {
-                // Held until it is done, or the collector could take it first.
-                componentChecks.push(component);
+            if (component.status === Component.Loading)
                 component.statusChanged.connect(report);
-            } else {
+            else
                 report();
-            }
         }
     }
 
