@@ -47,6 +47,8 @@ private slots:
     void mainSceneFails();
     void platformChoice_data();
     void platformChoice();
+    void servesItsSocket_data();
+    void servesItsSocket();
 };
 
 void TestEntry::help_data()
@@ -268,6 +270,58 @@ void TestEntry::platformChoice()
     QCOMPARE(
         f.stderrContains(QStringLiteral("No display configured, using the platform offscreen")),
         announced);
+}
+
+// Whatever WAYLAND_DISPLAY says, and also when Qt's calls miss the program's socket hand-over,
+// the program's own socket answers; every hook says at start-up whether it took effect.
+void TestEntry::servesItsSocket_data()
+{
+    QTest::addColumn<QString>("waylandDisplay"); // "nested": the socket of another compositor
+    QTest::addColumn<bool>("handOverBlocked");
+
+    QTest::newRow("WAYLAND_DISPLAY unset") << QString() << false;
+    QTest::newRow("WAYLAND_DISPLAY naming the program's socket") << "wayland-0" << false;
+    QTest::newRow("WAYLAND_DISPLAY naming another socket") << "wayland-7" << false;
+    QTest::newRow("nested in another compositor") << "nested" << false;
+    QTest::newRow("hand-over missed") << QString() << true;
+    QTest::newRow("hand-over missed, WAYLAND_DISPLAY naming the program's socket")
+        << "wayland-0" << true;
+}
+
+void TestEntry::servesItsSocket()
+{
+    QFETCH(QString, waylandDisplay);
+    QFETCH(bool, handOverBlocked);
+
+    CompositorFixture outer;
+    CompositorFixture f;
+    if (waylandDisplay == QLatin1String("nested")) {
+        QVERIFY2(outer.startAndWait(), qPrintable(outer.stderrText()));
+        f.setCompositorEnvironment(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        waylandDisplay = outer.socketPath();
+    }
+    if (!waylandDisplay.isEmpty())
+        f.setCompositorEnvironment(QStringLiteral("WAYLAND_DISPLAY"), waylandDisplay);
+    if (handOverBlocked) {
+        f.setCompositorEnvironment(QStringLiteral("LD_PRELOAD"),
+                                   QStringLiteral(VORLANE_HOOKBLOCKER_PATH));
+#ifdef __SANITIZE_ADDRESS__
+        f.setCompositorEnvironment(QStringLiteral("ASAN_OPTIONS"),
+                                   qEnvironmentVariable("ASAN_OPTIONS")
+                                       + QStringLiteral(":verify_asan_link_order=0"));
+#endif
+    }
+    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QProcess *probe = f.startClient(CompositorFixture::probePath());
+    QVERIFY2(QTest::qWaitFor([&] { return !f.probeConfigures(probe).isEmpty(); }, 30000),
+             qPrintable(f.stderrText()));
+    const QStringList warnings = f.stderrLines().filter(QStringLiteral("Hook not in effect: "));
+    if (handOverBlocked)
+        QVERIFY2(warnings.size() == 1 && warnings.first().contains(QStringLiteral("socket")),
+                 qPrintable(f.stderrText()));
+    else
+        QVERIFY2(warnings.isEmpty(), qPrintable(f.stderrText()));
+    expectExit(f, f.stopCompositor(SIGTERM), 0);
 }
 
 QTEST_GUILESS_MAIN(TestEntry)
