@@ -88,7 +88,7 @@ void checkHooks(bool guardWorks)
         reportIneffective("libwayland does not show the protocol guard each request before Qt",
                           "requests that crash Qt Wayland Compositor are not refused");
     if (!Vorlane::ShmGuard::inEffect())
-        reportIneffective("Qt reads client buffers past the shared-memory guard",
+        reportIneffective("Qt reads client buffers without passing the shared-memory guard",
                           "a client that truncates a buffer in use can crash the compositor");
     if (!Vorlane::EventFilter::inEffect())
         reportIneffective("Qt sends events past the version filter",

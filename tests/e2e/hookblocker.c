@@ -1,6 +1,7 @@
 // Loaded into the compositor with LD_PRELOAD, ahead of the program's own library: Qt's calls that
-// hand over the Wayland socket reach these definitions, which go straight to libwayland, as
-// they would if Qt called other functions than the program expects.
+// hand over the Wayland socket (or, built with BLOCK_SHM, that read client buffers) reach these
+// definitions, which go straight to libwayland, as they would if Qt called other functions than
+// the program expects.
 
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -13,6 +14,18 @@ static void *libwayland(const char *name)
     return library ? dlsym(library, name) : 0;
 }
 
+#ifdef BLOCK_SHM
+
+struct wl_shm_buffer;
+
+void *wl_shm_buffer_get_data(struct wl_shm_buffer *buffer)
+{
+    void *(*real)(struct wl_shm_buffer *) = libwayland("wl_shm_buffer_get_data");
+    return real ? real(buffer) : 0;
+}
+
+#else
+
 const char *wl_display_add_socket_auto(struct wl_display *display)
 {
     const char *(*real)(struct wl_display *) = libwayland("wl_display_add_socket_auto");
@@ -24,3 +37,5 @@ int wl_display_add_socket(struct wl_display *display, const char *name)
     int (*real)(struct wl_display *, const char *) = libwayland("wl_display_add_socket");
     return real ? real(display, name) : -1;
 }
+
+#endif
