@@ -92,11 +92,14 @@ void ConfiguratorRegistry::handleToplevel(QWaylandXdgSurface *xdgSurface)
     }
     // The client sends its parent and its first commit right after the top-level, handled before
     // control is back in the event loop.
+    // The xdg surface keeps a plain pointer to its wl_surface, which the client may destroy first:
+    // the surface is watched on its own.
     QMetaObject::invokeMethod(
         this,
         [this, toplevel = QPointer<QWaylandXdgToplevel>(toplevel),
-         xdgSurface = QPointer<QWaylandXdgSurface>(xdgSurface)] {
-            if (!toplevel || !xdgSurface || !xdgSurface->surface())
+         xdgSurface = QPointer<QWaylandXdgSurface>(xdgSurface),
+         surface = QPointer<QWaylandSurface>(xdgSurface->surface())] {
+            if (!toplevel || !xdgSurface || !surface || surface->isDestroyed())
                 return;
             if (!toplevel->parentToplevel() && configuratorOf(toplevel))
                 configureFirst(toplevel);

@@ -1,5 +1,7 @@
 #include "configuration.h"
 #include "hooks/connectionacceptor.h"
+#include "hooks/eventfilter.h"
+#include "hooks/hookcheck.h"
 #include "hooks/keyboardfanout.h"
 #include "hooks/protocolguard.h"
 #include "hooks/shmguard.h"
@@ -23,6 +25,7 @@
 #include <QWaylandCompositor>
 #include <QWaylandOutput>
 
+#include <fcntl.h>
 #include <memory>
 
 namespace {
@@ -58,6 +61,40 @@ QQuickWindow *outputWindow(const QQmlApplicationEngine &engine)
     return nullptr;
 }
 
+// Clients reach the compositor through the socket the launcher opened: through the acceptor
+// when the hand-over took effect, else through libwayland's own accepting. Programs that the
+// compositor starts find it through WAYLAND_DISPLAY.
+void serveSocket(QWaylandCompositor *compositor, const Vorlane::ConnectionAcceptor &acceptor,
+                 const Vorlane::WaylandSocket *socket)
+{
+    if (!socket || !socket->isOpen()) {
+        qputenv("WAYLAND_DISPLAY", compositor->socketName());
+        return;
+    }
+    if (!acceptor.isAttached()) {
+        Vorlane::HookCheck::reportIneffective(
+            "Qt opened a Wayland socket without taking the program's",
+            "Qt serves the program's socket itself, without the limits on connections per "
+            "process");
+        compositor->addSocketDescriptor(::fcntl(socket->fd(), F_DUPFD_CLOEXEC, 0));
+    }
+    qputenv("WAYLAND_DISPLAY", QByteArray::fromStdString(socket->name()));
+}
+
+void checkHooks(bool guardWorks)
+{
+    using Vorlane::HookCheck::reportIneffective;
+    if (!guardWorks)
+        reportIneffective("libwayland does not show the protocol guard each request before Qt",
+                          "requests that crash Qt Wayland Compositor are not refused");
+    if (!Vorlane::ShmGuard::inEffect())
+        reportIneffective("Qt reads client buffers without passing the shared-memory guard",
+                          "a client that truncates a buffer in use can crash the compositor");
+    if (!Vorlane::EventFilter::inEffect())
+        reportIneffective("Qt sends events past the version filter",
+                          "clients that bound an old version may get events they cannot handle");
+}
+
 } // namespace
 
 // Called by the program's launcher (launcher.cpp) once it listens on the Wayland socket.
@@ -70,7 +107,12 @@ extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
     const bool onScreenKeyboard = Vorlane::OnScreenKeyboard::prepare(
         Vorlane::Configuration(Vorlane::OnScreenKeyboard::configFileArgument(argc, argv)));
     QGuiApplication app(argc, argv);
+    // The platform has connected to the session it runs in, if any. Qt 6.8 would open a socket
+    // of that name for the compositor; without one it asks for any, which the program hands
+    // over (hooks/connectionacceptor.cpp) or, failing that, can still serve itself.
+    qunsetenv("WAYLAND_DISPLAY");
     Vorlane::ShmGuard shmGuard; // before any client can connect
+    const bool guardWorks = Vorlane::ProtocolGuard::selfTest();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Vorlane Compositor"));
@@ -126,8 +168,12 @@ extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
     engine.load(url);
     const QList<QObject *> roots = engine.rootObjects();
     if (auto *compositor = qobject_cast<QWaylandCompositor *>(roots.value(0))) {
-        Vorlane::ProtocolGuard::install(compositor->display());
+        serveSocket(compositor, acceptor, waylandSocket);
+        // A guard that cannot refuse would only watch: it is left out then.
+        if (guardWorks)
+            Vorlane::ProtocolGuard::install(compositor->display());
         Vorlane::KeyboardFanout::install(compositor->display());
+        checkHooks(guardWorks);
     }
     if (!roots.isEmpty()) {
         QQuickWindow *window = outputWindow(engine);

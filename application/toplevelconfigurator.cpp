@@ -201,7 +201,10 @@ void ToplevelConfigurator::schedule()
 void ToplevelConfigurator::send()
 {
     m_scheduled = false;
-    if (!m_toplevel || !decidesSize())
+    // Qt's top-level reaches the serial through plain pointers to its xdg surface and on to the
+    // wl_surface, either of which the client may have destroyed since the send was queued.
+    QWaylandSurface *s = surface();
+    if (!s || s->isDestroyed() || !decidesSize())
         return;
     const Configure configure = wanted();
     if (configure == m_sent)

@@ -238,9 +238,10 @@ void ConnectionAcceptor::displayDestroyed(wl_listener *listener, void *)
 
 } // namespace Vorlane
 
-// Qt Wayland Compositor opens its default socket with this call when the compositor is created
-// and leaves the accepting to libwayland. The program defines it to hand Qt the socket it
-// opened at start-up instead, and to learn the display whose clients it accepts.
+// Qt Wayland Compositor opens its socket with one of these calls when the compositor is created
+// and leaves the accepting to libwayland: Qt 6.4 always with the first, Qt 6.8 with the second
+// when WAYLAND_DISPLAY names a socket. The program defines both to hand Qt the socket it opened
+// at start-up instead, whatever the name, and to learn the display whose clients it accepts.
 extern "C" Q_DECL_EXPORT const char *wl_display_add_socket_auto(wl_display *display)
 {
     Vorlane::ConnectionAcceptor *acceptor = Vorlane::ConnectionAcceptor::instance();
@@ -250,4 +251,15 @@ extern "C" Q_DECL_EXPORT const char *wl_display_add_socket_auto(wl_display *disp
     static const auto libwayland
         = reinterpret_cast<AddSocketAuto>(::dlsym(RTLD_NEXT, "wl_display_add_socket_auto"));
     return libwayland ? libwayland(display) : nullptr;
+}
+
+extern "C" Q_DECL_EXPORT int wl_display_add_socket(wl_display *display, const char *name)
+{
+    Vorlane::ConnectionAcceptor *acceptor = Vorlane::ConnectionAcceptor::instance();
+    if (acceptor && acceptor->attach(display))
+        return 0;
+    using AddSocket = int (*)(wl_display *, const char *);
+    static const auto libwayland
+        = reinterpret_cast<AddSocket>(::dlsym(RTLD_NEXT, "wl_display_add_socket"));
+    return libwayland ? libwayland(display, name) : -1;
 }

@@ -42,6 +42,7 @@ public:
     // Serves the socket's connections to this display from the event loop on. False when there
     // is no socket or another display is already served.
     bool attach(wl_display *display);
+    bool isAttached() const { return m_display != nullptr; }
     const char *socketName() const;
 
 private slots:

@@ -5,20 +5,13 @@
 #include <QPair>
 
 #include <cstring>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <wayland-server.h>
 
 namespace Vorlane::ProtocolGuard {
 namespace {
 
-constexpr int GET_SUBSURFACE = 1;
-constexpr int SET_BUFFER_TRANSFORM = 7;
-constexpr int SET_BUFFER_SCALE = 8;
-constexpr int GET_XDG_SURFACE = 2;
-constexpr int XDG_SURFACE_DESTROY = 0;
-constexpr int GET_TOPLEVEL = 1;
-constexpr int GET_POPUP = 2;
-constexpr int ROLE_DESTROY = 0;
-constexpr int SET_PARENT = 1;
 constexpr uint32_t XDG_SURFACE_ERROR_NOT_CONSTRUCTED = 1;
 
 // The parent of every surface that was given a sub-surface role, for as long as both live.
@@ -132,20 +125,23 @@ bool isClass(wl_resource *resource, const char *name)
     return std::strcmp(wl_resource_get_class(resource), name) == 0;
 }
 
+// Requests are told apart by name, which stays when an interface gains requests in a new
+// version of its protocol; the arguments read here are those of the first version.
 void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logger_message *message)
 {
-    if (direction != WL_PROTOCOL_LOGGER_REQUEST)
+    if (direction != WL_PROTOCOL_LOGGER_REQUEST || !message->message)
         return;
     wl_resource *resource = message->resource;
-    const int opcode = message->message_opcode;
-    if ((opcode == SET_BUFFER_TRANSFORM || opcode == SET_BUFFER_SCALE)
+    const char *request = message->message->name;
+    const auto is = [request](const char *name) { return std::strcmp(request, name) == 0; };
+    if ((is("set_buffer_transform") || is("set_buffer_scale"))
         && isClass(resource, wl_surface_interface.name)) {
         // Qt divides by the scale and indexes by the transform.
         const int32_t value = message->arguments[0].i;
-        if (opcode == SET_BUFFER_SCALE && value <= 0) {
+        if (is("set_buffer_scale") && value <= 0) {
             refusalCode = WL_SURFACE_ERROR_INVALID_SCALE;
             refusalText = "the buffer scale must be positive";
-        } else if (opcode == SET_BUFFER_TRANSFORM
+        } else if (is("set_buffer_transform")
                    && (value < WL_OUTPUT_TRANSFORM_NORMAL
                        || value > WL_OUTPUT_TRANSFORM_FLIPPED_270)) {
             refusalCode = WL_SURFACE_ERROR_INVALID_TRANSFORM;
@@ -153,7 +149,7 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
         } else {
             return;
         }
-    } else if (opcode == GET_SUBSURFACE && isClass(resource, wl_subcompositor_interface.name)) {
+    } else if (is("get_subsurface") && isClass(resource, wl_subcompositor_interface.name)) {
         auto *surface = reinterpret_cast<wl_resource *>(message->arguments[1].o);
         auto *parent = reinterpret_cast<wl_resource *>(message->arguments[2].o);
         if (acceptableSubsurface(surface, parent)) {
@@ -164,7 +160,7 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
         }
         refusalCode = WL_SUBCOMPOSITOR_ERROR_BAD_SURFACE;
         refusalText = "the surface cannot be a sub-surface of that parent";
-    } else if (message->message_opcode == GET_XDG_SURFACE && isClass(resource, "xdg_wm_base")) {
+    } else if (is("get_xdg_surface") && isClass(resource, "xdg_wm_base")) {
         auto *surface = reinterpret_cast<wl_resource *>(message->arguments[1].o);
         wl_client *client = wl_resource_get_client(resource);
         xdgSurfaces.insert({ client, message->arguments[0].n }, surface);
@@ -174,7 +170,7 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
         return;
     } else if (isClass(resource, "xdg_surface")) {
         const ObjectKey key(wl_resource_get_client(resource), wl_resource_get_id(resource));
-        if (message->message_opcode == XDG_SURFACE_DESTROY) {
+        if (is("destroy")) {
             if (!roles.contains(key)) {
                 xdgSurfaces.insert(key, nullptr);
                 return;
@@ -182,7 +178,7 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
             refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
             refusalText = "the xdg_surface was destroyed before its role object";
         } else if (xdgSurfaces.value(key)) {
-            if ((opcode == GET_TOPLEVEL || opcode == GET_POPUP) && !roles.contains(key)) {
+            if ((is("get_toplevel") || is("get_popup")) && !roles.contains(key)) {
                 toplevels.insert({ key.first, message->arguments[0].n }, key);
                 roles.insert(key, message->arguments[0].n);
             }
@@ -197,10 +193,10 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
             const auto it = toplevels.constFind({ client, id });
             return it != toplevels.cend() && xdgSurfaces.value(it.value());
         };
-        const bool parentAlive = message->message_opcode != SET_PARENT
-            || isClass(resource, "xdg_popup") || !message->arguments[0].o
+        const bool parentAlive = !is("set_parent") || isClass(resource, "xdg_popup")
+            || !message->arguments[0].o
             || alive(wl_resource_get_id(reinterpret_cast<wl_resource *>(message->arguments[0].o)));
-        if (message->message_opcode == ROLE_DESTROY) {
+        if (is("destroy")) {
             const ObjectKey key(client, wl_resource_get_id(resource));
             const ObjectKey owner = toplevels.take(key);
             if (roles.value(owner) == key.second)
@@ -220,7 +216,70 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
     resource->object.implementation = refusing;
 }
 
+bool reached = false;
+void reach(wl_client *, wl_resource *)
+{
+    reached = true;
+}
+const Handler reaching[] = { reach, reach, reach, reach, reach, reach, reach, reach,
+                             reach, reach, reach, reach, reach, reach, reach, reach };
+
+bool disconnected = false;
+void clientGone(wl_listener *listener, void *)
+{
+    disconnected = true;
+    wl_list_remove(&listener->link);
+}
+
+void silent(const char *, va_list) { }
+
 } // namespace
+
+bool selfTest()
+{
+    wl_display *display = wl_display_create();
+    int fds[2];
+    if (!display || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
+        if (display)
+            wl_display_destroy(display);
+        return false;
+    }
+    // libwayland reports the disconnection of the refused client.
+    wl_log_set_handler_server(silent);
+    wl_protocol_logger *logger = wl_display_add_protocol_logger(display, onRequest, nullptr);
+    wl_client *client = wl_client_create(display, fds[0]);
+    // Object 2 of the client: a wl_surface whose implementation only notes that it was reached.
+    wl_resource *surface
+        = client ? wl_resource_create(client, &wl_surface_interface, 1, 2) : nullptr;
+    int opcode = -1;
+    for (int i = 0; i < wl_surface_interface.method_count; ++i) {
+        if (std::strcmp(wl_surface_interface.methods[i].name, "set_buffer_scale") == 0)
+            opcode = i;
+    }
+    wl_listener listener;
+    listener.notify = clientGone;
+    disconnected = false;
+    reached = false;
+    if (surface && opcode >= 0) {
+        wl_resource_set_implementation(surface, reaching, nullptr, nullptr);
+        wl_client_add_destroy_listener(client, &listener);
+        // set_buffer_scale(0), which the guard refuses.
+        const uint32_t request[3] = { 2, (12u << 16) | uint32_t(opcode), 0 };
+        if (::write(fds[1], request, sizeof(request)) == ssize_t(sizeof(request)))
+            wl_event_loop_dispatch(wl_display_get_event_loop(display), 0);
+        if (!disconnected)
+            wl_list_remove(&listener.link);
+    }
+    const bool refused = disconnected && !reached;
+    if (client && !disconnected)
+        wl_client_destroy(client);
+    else if (!client)
+        ::close(fds[0]);
+    ::close(fds[1]);
+    wl_protocol_logger_destroy(logger);
+    wl_display_destroy(display);
+    return refused;
+}
 
 void install(wl_display *display)
 {

@@ -12,11 +12,15 @@ namespace Vorlane {
 // - destroying an xdg_surface before its toplevel or popup, and requests on such a role object
 //   (Qt keeps dangling pointers to the xdg_surface);
 // - a buffer scale below 1 (a division by zero on commit) or a transform outside the enum.
-// The guard sees every request before Qt handles it and refuses these with a protocol error,
-// which disconnects the client.
+// The guard sees every request before Qt handles it, through libwayland's protocol logger, and
+// refuses these with a protocol error, which disconnects the client.
 namespace ProtocolGuard {
+// Proves on a display of its own that libwayland shows the guard each request, by name, before
+// the implementation, and that a refusal keeps the request from it. It silences libwayland's log:
+// call it before the connection acceptor sets its handler.
+bool selfTest();
 void install(wl_display *display);
-}
+} // namespace ProtocolGuard
 
 } // namespace Vorlane
 

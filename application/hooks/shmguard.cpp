@@ -1,4 +1,5 @@
 #include "shmguard.h"
+#include "hookcheck.h"
 
 #include <QDebug>
 #include <QSocketNotifier>
@@ -328,9 +329,6 @@ ShmGuard::ShmGuard(QObject *parent)
     if (sigaction(SIGBUS, &action, &previousAction) != 0
         || sigaction(SIGBUS, nullptr, &installed) != 0 || installed.sa_sigaction != onBusError)
         qWarning("ShmGuard: cannot handle SIGBUS; truncated client buffers stay fatal");
-    if (!interposed())
-        qWarning("ShmGuard: the program does not export libwayland's buffer accessors; "
-                 "truncated client buffers stay fatal");
 }
 
 ShmGuard::~ShmGuard()
@@ -343,14 +341,14 @@ ShmGuard::~ShmGuard()
     close(m_wakeFd);
 }
 
-bool ShmGuard::interposed()
+bool ShmGuard::inEffect()
 {
-    return dlsym(RTLD_DEFAULT, "wl_shm_buffer_get_data")
-        == reinterpret_cast<void *>(&wl_shm_buffer_get_data)
-        && dlsym(RTLD_DEFAULT, "wl_shm_buffer_ref_pool")
-        == reinterpret_cast<void *>(&wl_shm_buffer_ref_pool)
-        && dlsym(RTLD_DEFAULT, "wl_shm_pool_unref") == reinterpret_cast<void *>(&wl_shm_pool_unref)
-        && dlsym(RTLD_DEFAULT, "wl_shm_buffer_get") == reinterpret_cast<void *>(&wl_shm_buffer_get);
+    for (const char *function : { "wl_shm_buffer_get", "wl_shm_buffer_ref_pool",
+                                  "wl_shm_buffer_get_data", "wl_shm_pool_unref" }) {
+        if (HookCheck::qtBinding(function) != HookCheck::Binding::Ours)
+            return false;
+    }
+    return true;
 }
 
 void ShmGuard::disconnectFaultyClients()

@@ -21,10 +21,11 @@ public:
     explicit ShmGuard(QObject *parent = nullptr);
     ~ShmGuard() override;
 
+    // True when every call of Qt to libwayland's buffer accessors reaches the program's own
+    // definitions, so that the buffers Qt reads are recorded at all.
+    static bool inEffect();
+
 private:
-    // True when the program's own definitions of libwayland's buffer accessors are the ones Qt
-    // calls, so that buffers are recorded at all.
-    static bool interposed();
     void disconnectFaultyClients();
 
     int m_wakeFd = -1;

@@ -47,6 +47,8 @@ private slots:
     void mainSceneFails();
     void platformChoice_data();
     void platformChoice();
+    void servesItsSocket_data();
+    void servesItsSocket();
 };
 
 void TestEntry::help_data()
@@ -268,6 +270,71 @@ void TestEntry::platformChoice()
     QCOMPARE(
         f.stderrContains(QStringLiteral("No display configured, using the platform offscreen")),
         announced);
+}
+
+// Whatever WAYLAND_DISPLAY says, and also when Qt's calls miss the program's socket hand-over,
+// the program's own socket answers; every hook says at start-up whether it took effect.
+void TestEntry::servesItsSocket_data()
+{
+    QTest::addColumn<QString>("waylandDisplay"); // "nested": the socket of another compositor
+    QTest::addColumn<QString>("blocker"); // a library that keeps Qt's calls from a hook
+    QTest::addColumn<QString>("warning"); // what the one warning about a missed hook names
+
+    const QString none;
+    const QString socket = QStringLiteral(VORLANE_HOOKBLOCKER_PATH);
+    QTest::newRow("WAYLAND_DISPLAY unset") << none << none << none;
+    QTest::newRow("WAYLAND_DISPLAY naming the program's socket") << "wayland-0" << none << none;
+    QTest::newRow("WAYLAND_DISPLAY naming another socket") << "wayland-7" << none << none;
+    QTest::newRow("nested in another compositor") << "nested" << none << none;
+    QTest::newRow("hand-over missed") << none << socket << "socket";
+    QTest::newRow("hand-over missed, WAYLAND_DISPLAY naming the program's socket")
+        << "wayland-0" << socket << "socket";
+    QTest::newRow("shared-memory guard missed")
+        << none << QStringLiteral(VORLANE_SHMBLOCKER_PATH) << "shared-memory guard";
+}
+
+void TestEntry::servesItsSocket()
+{
+    QFETCH(QString, waylandDisplay);
+    QFETCH(QString, blocker);
+    QFETCH(QString, warning);
+
+    CompositorFixture outer;
+    CompositorFixture f;
+    const bool nested = waylandDisplay == QLatin1String("nested");
+    if (nested) {
+        QVERIFY2(outer.startAndWait(), qPrintable(outer.stderrText()));
+        f.setCompositorEnvironment(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        waylandDisplay = outer.socketPath();
+#ifdef __SANITIZE_ADDRESS__
+        // The Wayland platform allocates so much that the slow unwinding which the leak
+        // suppressions need keeps the nested compositor from answering in time.
+        f.setCompositorEnvironment(QStringLiteral("ASAN_OPTIONS"),
+                                   qEnvironmentVariable("ASAN_OPTIONS")
+                                       + QStringLiteral(":detect_leaks=0:fast_unwind_on_malloc=1"));
+#endif
+    }
+    if (!waylandDisplay.isEmpty())
+        f.setCompositorEnvironment(QStringLiteral("WAYLAND_DISPLAY"), waylandDisplay);
+    if (!blocker.isEmpty()) {
+        f.setCompositorEnvironment(QStringLiteral("LD_PRELOAD"), blocker);
+#ifdef __SANITIZE_ADDRESS__
+        f.setCompositorEnvironment(QStringLiteral("ASAN_OPTIONS"),
+                                   qEnvironmentVariable("ASAN_OPTIONS")
+                                       + QStringLiteral(":verify_asan_link_order=0"));
+#endif
+    }
+    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QProcess *probe = f.startClient(CompositorFixture::probePath());
+    QVERIFY2(QTest::qWaitFor([&] { return !f.probeConfigures(probe).isEmpty(); }, 30000),
+             qPrintable(f.stderrText()));
+    const QStringList warnings = f.stderrLines().filter(QStringLiteral("Hook not in effect: "));
+    if (warning.isEmpty())
+        QVERIFY2(warnings.isEmpty(), qPrintable(f.stderrText()));
+    else
+        QVERIFY2(warnings.size() == 1 && warnings.first().contains(warning),
+                 qPrintable(f.stderrText()));
+    expectExit(f, f.stopCompositor(SIGTERM), 0);
 }
 
 QTEST_GUILESS_MAIN(TestEntry)

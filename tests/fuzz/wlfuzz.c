@@ -7,7 +7,7 @@
 //   vorlane_wlfuzz [--seed S] [--seconds T]   run sequences with seeds derived from S for T s
 //   vorlane_wlfuzz --replay SEED              run the one sequence of that seed
 //
-//   vorlane_wlfuzz --case NAME                one of the fixed sequences of run_case()
+//   vorlane_wlfuzz --case NAME [--repeat N]   one of the fixed sequences of run_case(), N times
 //
 // Output: "seed S", one "sequence N seed X" line per sequence, and at the end
 // "sequences N requests N disconnects N". Exit status 0, or 3 when the compositor stopped
@@ -853,8 +853,57 @@ static struct xdg_toplevel *shown_toplevel(struct wl_surface *surface, struct xd
     return toplevel;
 }
 
+static struct wl_buffer *small_buffer(void)
+{
+    const int fd = memfd_create("wlfuzz", MFD_CLOEXEC);
+    if (fd < 0 || ftruncate(fd, 64 * 64 * 4) < 0) {
+        if (fd >= 0)
+            close(fd);
+        return NULL;
+    }
+    struct wl_shm_pool *pool = wl_shm_create_pool(c.shm, fd, 64 * 64 * 4);
+    close(fd);
+    struct wl_buffer *buffer = wl_shm_pool_create_buffer(pool, 0, 64, 64, 256, 0);
+    wl_shm_pool_destroy(pool);
+    return buffer;
+}
+
+// A top-level that loses its wl_surface or its xdg_surface before its role object, while the
+// compositor still has a configure for it in hand: in the same batch of requests that made it
+// ("new") or that gave it its first buffer ("mapped"). A top-level that lost its wl_surface is
+// kept a while before it goes, so that whatever the compositor queued for it runs meanwhile.
+static bool destroy_out_of_order(struct wl_surface *surface, bool surface_first, bool mapped)
+{
+    struct xdg_surface *xs = xdg_wm_base_get_xdg_surface(c.wm_base, surface);
+    xdg_surface_add_listener(xs, &xdg_surface_listener, NULL);
+    struct xdg_toplevel *toplevel = xdg_surface_get_toplevel(xs);
+    wl_surface_commit(surface);
+    if (mapped) {
+        c.last_serial = 0;
+        wl_display_roundtrip(c.display);
+        struct wl_buffer *buffer = small_buffer();
+        if (!c.last_serial || !buffer)
+            return false;
+        xdg_surface_ack_configure(xs, c.last_serial);
+        wl_surface_attach(surface, buffer, 0, 0);
+        wl_surface_commit(surface);
+    }
+    if (!surface_first) {
+        xdg_surface_destroy(xs);
+        return true;
+    }
+    wl_surface_destroy(surface);
+    wl_display_roundtrip(c.display);
+    usleep(20000);
+    wl_display_roundtrip(c.display);
+    xdg_toplevel_destroy(toplevel);
+    xdg_surface_destroy(xs);
+    return true;
+}
+
 static int run_case(const char *name)
 {
+    memset(&c, 0, sizeof(c));
     newest_versions = true;
     c.display = wl_display_connect(NULL);
     if (!c.display)
@@ -886,14 +935,16 @@ static int run_case(const char *name)
     } else if (strcmp(name, "xdg-surface-first") == 0) {
         shown_toplevel(a, &xa);
         xdg_surface_destroy(xa);
+    } else if (strncmp(name, "surface-first-", 14) == 0
+               || strncmp(name, "xdg-surface-first-", 18) == 0) {
+        if (!destroy_out_of_order(a, name[0] == 's', strstr(name, "-mapped") != NULL))
+            return 4;
     } else if (strcmp(name, "zero-scale") == 0) {
         shown_toplevel(a, &xa);
-        const int fd = memfd_create("wlfuzz", MFD_CLOEXEC);
-        if (fd < 0 || ftruncate(fd, 64 * 64 * 4) < 0)
+        struct wl_buffer *buffer = small_buffer();
+        if (!buffer)
             return 4;
-        struct wl_shm_pool *pool = wl_shm_create_pool(c.shm, fd, 64 * 64 * 4);
-        close(fd);
-        wl_surface_attach(a, wl_shm_pool_create_buffer(pool, 0, 64, 64, 256, 0), 0, 0);
+        wl_surface_attach(a, buffer, 0, 0);
         wl_surface_set_buffer_scale(a, 0);
         wl_surface_commit(a);
     } else if (strcmp(name, "popup") == 0) {
@@ -917,6 +968,7 @@ static int run_case(const char *name)
     }
     wl_display_roundtrip(c.display);
     printf("case %s: %s\n", name, wl_display_get_error(c.display) ? "refused" : "accepted");
+    fflush(stdout);
     wl_display_disconnect(c.display);
     return 0;
 }
@@ -927,6 +979,7 @@ int main(int argc, char **argv)
     long seconds = 60;
     bool replay = false;
     const char *known_case = NULL;
+    long repeat = 1;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (strcmp(argv[i], "--seed") == 0) {
             seed = strtoull(argv[i + 1], NULL, 0);
@@ -934,12 +987,16 @@ int main(int argc, char **argv)
             seconds = strtol(argv[i + 1], NULL, 0);
         } else if (strcmp(argv[i], "--case") == 0) {
             known_case = argv[i + 1];
+        } else if (strcmp(argv[i], "--repeat") == 0) {
+            repeat = strtol(argv[i + 1], NULL, 0);
         } else if (strcmp(argv[i], "--replay") == 0) {
             seed = strtoull(argv[i + 1], NULL, 0);
             replay = true;
         } else {
-            fprintf(stderr, "usage: %s [--seed S] [--seconds T] | --replay SEED | --case NAME\n",
-                    argv[0]);
+            fprintf(
+                stderr,
+                "usage: %s [--seed S] [--seconds T] | --replay SEED | --case NAME [--repeat N]\n",
+                argv[0]);
             return 2;
         }
     }
@@ -952,8 +1009,12 @@ int main(int argc, char **argv)
         return 4;
     }
     if (known_case) {
-        const int status = run_case(known_case);
-        const int answer = timed_roundtrip(watch);
+        int status = 0;
+        int answer = 1;
+        for (long round = 0; round < repeat && !status && answer > 0; ++round) {
+            status = run_case(known_case);
+            answer = timed_roundtrip(watch);
+        }
         if (answer <= 0)
             fprintf(stderr, "the compositor %s\n", answer == 0 ? "stopped answering" : "is gone");
         wl_display_disconnect(watch);

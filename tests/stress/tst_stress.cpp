@@ -180,6 +180,8 @@ private slots:
     void truncatedPool_data();
     void truncatedPool();
     void warningFlood();
+    void outOfOrderDestruction_data();
+    void outOfOrderDestruction();
 };
 
 void tst_Stress::signalStorm_data()
@@ -674,6 +676,59 @@ void tst_Stress::warningFlood()
                                  == 1,
                              10000);
     QVERIFY(f.compositorRunning());
+}
+
+// Clients that destroy a top-level's wl_surface or xdg_surface before the top-level itself, while
+// a configure for it is queued: several at once, each many times over, so that a configure
+// reaching freed memory brings the compositor down rather than passing by luck. "right after
+// start" connects before the scene is built.
+void tst_Stress::outOfOrderDestruction_data()
+{
+    QTest::addColumn<QString>("sequence");
+    QTest::addColumn<bool>("early");
+    for (const char *sequence : { "surface-first-new", "surface-first-mapped",
+                                  "xdg-surface-first-new", "xdg-surface-first-mapped" }) {
+        QTest::addRow("%s, right after start", sequence) << QString::fromLatin1(sequence) << true;
+        QTest::addRow("%s, under load", sequence) << QString::fromLatin1(sequence) << false;
+    }
+}
+
+void tst_Stress::outOfOrderDestruction()
+{
+    QFETCH(QString, sequence);
+    QFETCH(bool, early);
+    const int clients = 3;
+    const QString rounds = QString::number(envNumber("VORLANE_STRESS_DESTRUCTION_ROUNDS", 20));
+
+    CompositorFixture f;
+    prepare(f, QStringLiteral("RUNNING"));
+    QVERIFY(f.writeClientEntry(QStringLiteral("wlfuzz.desktop"), QStringLiteral("Fuzz"),
+                               QStringLiteral(VORLANE_WLFUZZ_PATH),
+                               QStringLiteral("X-DefaultRegion=main:left")));
+    // The launcher listens before the compositor is loaded: early clients wait in the backlog.
+    if (early)
+        QVERIFY(f.start() && QTest::qWaitFor([&] { return QFile::exists(f.socketPath()); }));
+    else
+        QVERIFY(f.startAndWait({}, 120000));
+    // The leaks of a client cut off by a protocol error are no fault of the compositor's.
+    const QMap<QString, QString> clientEnvironment
+        = { { QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0") } };
+    QList<QProcess *> running;
+    for (int i = 0; i < clients; ++i)
+        running << f.startClient(
+            QStringLiteral(VORLANE_WLFUZZ_PATH),
+            { QStringLiteral("--case"), sequence, QStringLiteral("--repeat"), rounds },
+            clientEnvironment);
+    for (QProcess *client : std::as_const(running)) {
+        QVERIFY(QTest::qWaitFor([&] { return client->state() == QProcess::NotRunning; }, 300000));
+        QVERIFY2(client->exitCode() == 0,
+                 qPrintable(QStringLiteral("client exit %1: ").arg(client->exitCode())
+                            + QString::fromLocal8Bit(client->readAllStandardError())
+                            + f.stderrText().right(3000)));
+    }
+    QVERIFY(f.compositorRunning());
+    QCOMPARE(f.stopCompositor(SIGTERM), 0);
+    QCOMPARE(sanitizerReport(f), QString());
 }
 
 QTEST_GUILESS_MAIN(tst_Stress)
