@@ -1,4 +1,5 @@
 #include "configuration.h"
+#include "framepacer.h"
 #include "hooks/connectionacceptor.h"
 #include "hooks/keyboardfanout.h"
 #include "hooks/protocolguard.h"
@@ -22,6 +23,7 @@
 #include <QUrl>
 #include <QWaylandCompositor>
 #include <QWaylandOutput>
+#include <QWaylandQuickOutput>
 
 #include <memory>
 
@@ -128,6 +130,9 @@ extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
     if (auto *compositor = qobject_cast<QWaylandCompositor *>(roots.value(0))) {
         Vorlane::ProtocolGuard::install(compositor->display());
         Vorlane::KeyboardFanout::install(compositor->display());
+        if (auto *output = qobject_cast<QWaylandQuickOutput *>(compositor->defaultOutput()))
+            new Vorlane::FramePacer(output, qobject_cast<QQuickWindow *>(output->window()),
+                                    &engine);
     }
     if (!roots.isEmpty()) {
         QQuickWindow *window = outputWindow(engine);
