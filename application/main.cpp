@@ -133,6 +133,10 @@ extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
         if (auto *output = qobject_cast<QWaylandQuickOutput *>(compositor->defaultOutput()))
             new Vorlane::FramePacer(output, qobject_cast<QQuickWindow *>(output->window()),
                                     &engine);
+        // Clients that connected while the program started get the answers to their first
+        // requests (the registry, a round trip) now, not after the first frame is drawn.
+        acceptor.acceptWaiting();
+        compositor->processWaylandEvents();
     }
     if (!roots.isEmpty()) {
         QQuickWindow *window = outputWindow(engine);

@@ -43,6 +43,8 @@ public:
     // is no socket or another display is already served.
     bool attach(wl_display *display);
     const char *socketName() const;
+    // Takes the connections waiting in the backlog at once, without waiting for the event loop.
+    void acceptWaiting();
 
 private slots:
     void acceptPending();
