@@ -1,4 +1,5 @@
 #include "configuration.h"
+#include "framepacer.h"
 #include "hooks/connectionacceptor.h"
 #include "hooks/eventfilter.h"
 #include "hooks/hookcheck.h"
@@ -24,6 +25,7 @@
 #include <QUrl>
 #include <QWaylandCompositor>
 #include <QWaylandOutput>
+#include <QWaylandQuickOutput>
 
 #include <fcntl.h>
 #include <memory>
@@ -174,6 +176,13 @@ extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
             Vorlane::ProtocolGuard::install(compositor->display());
         Vorlane::KeyboardFanout::install(compositor->display());
         checkHooks(guardWorks);
+        if (auto *output = qobject_cast<QWaylandQuickOutput *>(compositor->defaultOutput()))
+            new Vorlane::FramePacer(output, qobject_cast<QQuickWindow *>(output->window()),
+                                    &engine);
+        // Clients that connected while the program started get the answers to their first
+        // requests (the registry, a round trip) now, not after the first frame is drawn.
+        acceptor.acceptWaiting();
+        compositor->processWaylandEvents();
     }
     if (!roots.isEmpty()) {
         QQuickWindow *window = outputWindow(engine);

@@ -169,7 +169,7 @@ constexpr int earlySocketFd = 200;
 class Compositor : public CompositorBase
 {
 public:
-    enum Kind { VorlaneOffscreen, VorlaneXcb, Weston, Cage };
+    enum Kind { VorlaneOffscreen, VorlaneXcb, VorlaneXcbSoftware, Weston, Cage };
 
     explicit Compositor(Kind kind)
         : CompositorBase(QStringLiteral("vorlane-bench"))
@@ -177,6 +177,7 @@ public:
     { }
 
     QString configDir() const { return m_config.path(); }
+    bool isVorlane() const { return m_kind != Weston && m_kind != Cage; }
     // Relative paths in a settings file are taken from here.
     void setWorkingDirectory(const QString &dir) { m_workingDirectory = dir; }
     // Without the scene graph's line per frame, which would cost time of its own.
@@ -222,16 +223,19 @@ public:
         QProcessEnvironment env = environment();
         QString program;
         QStringList args;
-        if (m_kind == Weston || m_kind == VorlaneXcb) {
+        if (m_kind == Weston || m_kind == VorlaneXcb || m_kind == VorlaneXcbSoftware) {
             if (!m_xvfb.start())
                 return false;
             env.insert(QStringLiteral("DISPLAY"), m_xvfb.display());
         }
-        if (m_kind == VorlaneOffscreen || m_kind == VorlaneXcb) {
+        if (isVorlane()) {
             if (settingsPath.isEmpty())
                 writeVorlaneConfig(QStringLiteral("RUNNING"));
             env.insert(QStringLiteral("QT_QPA_PLATFORM"),
-                       m_kind == VorlaneXcb ? QStringLiteral("xcb") : QStringLiteral("offscreen"));
+                       m_kind == VorlaneOffscreen ? QStringLiteral("offscreen")
+                                                  : QStringLiteral("xcb"));
+            if (m_kind == VorlaneXcbSoftware)
+                env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
             if (!m_quiet)
                 env.insert(QStringLiteral("QT_LOGGING_RULES"),
                            QStringLiteral("qt.scenegraph.time.renderloop.debug=true"));
@@ -259,8 +263,9 @@ public:
     // Starts a probe right after the compositor, before its socket exists, as a device's clients
     // start in parallel with it: the probe's process connects as soon as the socket accepts
     // (retrying every 0.2 ms) and then runs on that connection. Returns the milliseconds from the
-    // compositor's exec to the probe's first configure with a size, or -1.
-    double bootConfigure(int timeoutMs = 60000)
+    // compositor's exec to the answer of the probe's first round trip (its registry and a sync)
+    // and to its first configure with a size, -1 for what did not come.
+    std::pair<double, double> bootConfigure(int timeoutMs = 60000)
     {
         sockaddr_un address {};
         address.sun_family = AF_UNIX;
@@ -293,7 +298,9 @@ public:
         client->start(options.probe, { QStringLiteral("--timestamps") });
         m_clients << client;
         const Timestamps times = readProbe(client, timeoutMs);
-        return times.sized >= 0 ? double(times.sized - m_startUs) / 1000.0 : -1;
+        const auto since
+            = [this](qint64 us) { return us >= 0 ? double(us - m_startUs) / 1000.0 : -1; };
+        return { since(times.roundtrip), since(times.sized) };
     }
 
     // Milliseconds from exec to the socket accepting a connection, or -1.
@@ -313,7 +320,7 @@ public:
     // Milliseconds from exec to the first frame the scene graph reports, or -1.
     double waitForFirstFrame(int timeoutMs = 20000)
     {
-        if (m_kind != VorlaneOffscreen && m_kind != VorlaneXcb)
+        if (!isVorlane())
             return -1;
         while (m_clock.elapsed() < timeoutMs && m_process->state() != QProcess::NotRunning) {
             if (readErrors().contains(QLatin1String("rame rendered")))
@@ -371,6 +378,7 @@ public:
     // configure with a size; -1 for what did not come.
     struct Timestamps
     {
+        qint64 roundtrip = -1;
         qint64 initial = -1;
         qint64 first = -1;
         qint64 sized = -1;
@@ -387,6 +395,8 @@ public:
             output += client->readAllStandardOutput();
             for (const QByteArray &line : output.split('\n')) {
                 const QList<QByteArray> words = line.split(' ');
+                if (words.size() >= 2 && words.at(1) == "roundtrip" && times.roundtrip < 0)
+                    times.roundtrip = words.at(0).mid(1).toLongLong();
                 if (words.size() >= 2 && words.at(1) == "initial-commit" && times.initial < 0)
                     times.initial = words.at(0).mid(1).toLongLong();
                 if (words.size() >= 2 && words.at(1) == "configure" && times.first < 0)
@@ -442,6 +452,53 @@ public:
         return result;
     }
 
+    struct Animation
+    {
+        double framesPerSecond = -1;
+        double cpuMsPerFrame = -1;
+    };
+
+    // Starts a probe that redraws on every frame callback and, after two seconds to settle,
+    // counts its callbacks and the compositor's CPU time over the given seconds.
+    Animation animate(int seconds)
+    {
+        QProcess *client = newClient();
+        client->start(options.probe, { QStringLiteral("--animate") });
+        QByteArray output;
+        QList<int> counts;
+        const auto waitForCounts = [&](int wanted) {
+            QDeadlineTimer deadline(20000 + wanted * 1000);
+            while (counts.size() < wanted && !deadline.hasExpired()
+                   && client->state() != QProcess::NotRunning) {
+                client->waitForReadyRead(5);
+                output += client->readAllStandardOutput();
+                qsizetype end;
+                while ((end = output.indexOf('\n')) >= 0) {
+                    const QByteArray line = output.left(end);
+                    output.remove(0, end + 1);
+                    if (line.startsWith("frames "))
+                        counts << line.mid(7).toInt();
+                }
+            }
+            return counts.size() >= wanted;
+        };
+        Animation result;
+        if (!waitForCounts(2))
+            return result;
+        const double before = cpuSeconds(pid());
+        const qsizetype first = counts.size();
+        if (!waitForCounts(int(first) + seconds))
+            return result;
+        const double cpuMs = (cpuSeconds(pid()) - before) * 1000.0;
+        int frames = 0;
+        for (qsizetype i = first; i < first + seconds; ++i)
+            frames += counts.at(i);
+        result.framesPerSecond = double(frames) / seconds;
+        if (before >= 0 && frames > 0)
+            result.cpuMsPerFrame = cpuMs / frames;
+        return result;
+    }
+
     void removeClient(QProcess *client, bool graceful)
     {
         m_clients.removeAll(client);
@@ -475,8 +532,8 @@ void settle(int ms)
 
 struct PeerFigures
 {
-    QList<double> startup, firstFrame, boot, map, rssIdle, pssIdle, privIdle, rss1, pss1, priv1,
-        rss10;
+    QList<double> startup, firstFrame, roundtrip, boot, map, rssIdle, pssIdle, privIdle, rss1, pss1,
+        priv1, rss10;
 };
 
 PeerFigures measurePeer(Compositor::Kind kind)
@@ -513,7 +570,9 @@ PeerFigures measurePeer(Compositor::Kind kind)
         Compositor compositor(kind);
         if (!compositor.start())
             break;
-        figures.boot << compositor.bootConfigure();
+        const auto [roundtrip, sized] = compositor.bootConfigure();
+        figures.roundtrip << roundtrip;
+        figures.boot << sized;
     }
     return figures;
 }
@@ -547,6 +606,9 @@ void printPeerTable()
     const Row rows[] = {
         { "start-up to socket accepting (ms)", &PeerFigures::startup, 1 },
         { "start-up to first frame (ms)", &PeerFigures::firstFrame, 1 },
+        { "exec to the first round trip (registry, sync) of a client started with the compositor "
+          "answered (ms)",
+          &PeerFigures::roundtrip, 1 },
         { "exec to sized configure of a client started with the compositor (ms)",
           &PeerFigures::boot, 1 },
         { "map latency: initial commit to sized configure (ms)", &PeerFigures::map, 2 },
@@ -570,6 +632,46 @@ void printPeerTable()
                qPrintable(cell(all[Compositor::Cage].*row.list, row.decimals)),
                qPrintable(ratio(off, cage)), qPrintable(ratio(xcb, weston)),
                qPrintable(ratio(off, weston)));
+    }
+    fflush(stdout);
+}
+
+// A client that redraws on every frame callback, as an animation does: how often the compositor
+// lets it draw, and the compositor's CPU time per frame. Only cage and weston wait for a display
+// (their own 60 Hz timers): Vorlane keeps to its output's refresh itself on every platform.
+void printAnimation()
+{
+    const int seconds = options.quick ? 3 : 5;
+    const QList<std::pair<Compositor::Kind, const char *>> kinds = {
+        { Compositor::VorlaneOffscreen, "Vorlane offscreen" },
+        { Compositor::VorlaneXcb, "Vorlane xcb+GL (Xvfb)" },
+        { Compositor::VorlaneXcbSoftware, "Vorlane xcb+software (Xvfb)" },
+        { Compositor::Weston, "weston kiosk (X11 on Xvfb)" },
+        { Compositor::Cage, "cage (headless, pixman)" },
+    };
+    std::map<Compositor::Kind, std::pair<QList<double>, QList<double>>> figures;
+    for (const auto &[kind, name] : kinds) {
+        fprintf(stderr, "animating on %s ...\n", name);
+        for (int run = 0; run < options.runs; ++run) {
+            Compositor compositor(kind);
+            compositor.setQuiet();
+            if (!compositor.start() || compositor.waitForSocket() < 0)
+                break;
+            const Compositor::Animation animation = compositor.animate(seconds);
+            figures[kind].first << animation.framesPerSecond;
+            figures[kind].second << animation.cpuMsPerFrame;
+        }
+    }
+    const double cageCpu = median(figures[Compositor::Cage].second);
+    printf("\n## An animating client: a probe that redraws on every frame callback (medians of %d "
+           "runs of %d s)\n\n",
+           options.runs, seconds);
+    printf("| compositor | frames per second | compositor CPU per frame (ms) | CPU per frame / "
+           "cage's |\n|---|---|---|---|\n");
+    for (const auto &[kind, name] : kinds) {
+        printf("| %s | %s | %s | %s |\n", name, qPrintable(cell(figures[kind].first)),
+               qPrintable(cell(figures[kind].second, 3)),
+               qPrintable(ratio(median(figures[kind].second), cageCpu)));
     }
     fflush(stdout);
 }
@@ -844,7 +946,7 @@ int main(int argc, char *argv[])
                                       QStringLiteral("path"));
     const QCommandLineOption quick(QStringLiteral("quick"), QStringLiteral("smaller counts"));
     const QCommandLineOption only(QStringLiteral("only"),
-                                  QStringLiteral("peers, alone, hostile, idle or map"),
+                                  QStringLiteral("peers, animation, alone, hostile, idle or map"),
                                   QStringLiteral("part"));
     parser.addOptions({ vorlane, probe, quickBar, examples, runs, quick, only });
     parser.process(app);
@@ -864,8 +966,12 @@ int main(int argc, char *argv[])
         ? parser.value(only).split(QLatin1Char(','))
         : QStringList { QStringLiteral("peers"), QStringLiteral("alone"), QStringLiteral("hostile"),
                         QStringLiteral("idle") };
-    if (parts.contains(QLatin1String("peers")))
+    if (parts.contains(QLatin1String("peers"))) {
         printPeerTable();
+        printAnimation();
+    }
+    if (parts.contains(QLatin1String("animation")))
+        printAnimation();
     if (parts.contains(QLatin1String("alone")))
         printVorlaneAlone();
     if (parts.contains(QLatin1String("hostile")))

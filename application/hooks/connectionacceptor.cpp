@@ -108,6 +108,12 @@ const char *ConnectionAcceptor::socketName() const
     return m_socket->name().c_str();
 }
 
+void ConnectionAcceptor::acceptWaiting()
+{
+    if (m_notifier && m_notifier->isEnabled())
+        acceptPending();
+}
+
 void ConnectionAcceptor::acceptPending()
 {
     for (int i = 0; i < acceptBatch && m_display; ++i) {

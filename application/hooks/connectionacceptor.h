@@ -44,6 +44,8 @@ public:
     bool attach(wl_display *display);
     bool isAttached() const { return m_display != nullptr; }
     const char *socketName() const;
+    // Takes the connections waiting in the backlog at once, without waiting for the event loop.
+    void acceptWaiting();
 
 private slots:
     void acceptPending();

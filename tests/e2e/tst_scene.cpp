@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -136,6 +137,8 @@ private slots:
     void insetContainer_data();
     void insetContainer();
     void regionIdsArePlainText();
+    void framePacing_data();
+    void framePacing();
 };
 
 void tst_Scene::placement_data()
@@ -1511,6 +1514,68 @@ void tst_Scene::regionIdsArePlainText()
     for (int i = 0; i < regions.size(); ++i)
         QCOMPARE(regionOf(f, i), regions[i]);
     QVERIFY2(!f.stderrContains(QStringLiteral("TypeError")), qPrintable(f.stderrText()));
+}
+
+// The callbacks "frames N" that an animating probe counted in each whole second so far.
+static QList<int> framesPerSecond(CompositorFixture &f, QProcess *probe)
+{
+    QList<int> counts;
+    const QStringList lines = f.clientLines(probe);
+    for (const QString &line : lines) {
+        if (line.startsWith(QLatin1String("frames ")))
+            counts << line.mid(7).toInt();
+    }
+    return counts;
+}
+
+void tst_Scene::framePacing_data()
+{
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<bool>("minimized");
+
+    // Neither platform waits for a display's refresh: the output's 60 Hz must pace the frames.
+    QTest::newRow("offscreen") << "offscreen" << false;
+    QTest::newRow("xcb+GL") << "xcb" << false;
+    QTest::newRow("xcb+software") << "xcb-software" << false;
+    QTest::newRow("minimised, then shown") << "offscreen" << true;
+}
+
+// An animating client gets about one frame callback per refresh, however fast the compositor
+// could draw; a minimised one gets none until it is shown.
+void tst_Scene::framePacing()
+{
+    QFETCH(QString, platform);
+    QFETCH(bool, minimized);
+
+    CompositorFixture f;
+    QVERIFY(writeProbeEntry(f,
+                            minimized ? "X-DefaultRegion=main:left\nX-WindowState=MINIMIZED"
+                                      : "X-DefaultRegion=main:left"));
+    if (platform.startsWith(QLatin1String("xcb")) && !f.startXvfb())
+        QSKIP("Xvfb is not available");
+    if (platform == QLatin1String("xcb-software"))
+        f.setCompositorEnvironment(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
+    QVERIFY2(startScene(f, QStringLiteral("main"), minimized), qPrintable(f.stderrText()));
+
+    QProcess *probe
+        = f.startClient(CompositorFixture::probePath(), { QStringLiteral("--animate") });
+    if (minimized) {
+        QTRY_VERIFY_WITH_TIMEOUT(framesPerSecond(f, probe).size() >= 3, 30000);
+        QCOMPARE(framesPerSecond(f, probe).mid(1), QList<int>({ 0, 0 }));
+        f.driverCommand(QStringLiteral("click 0"));
+        QCOMPARE(regionOf(f, 0), QStringLiteral("left"));
+    }
+    const int before = framesPerSecond(f, probe).size();
+    QTRY_VERIFY_WITH_TIMEOUT(framesPerSecond(f, probe).size() >= before + 4, 30000);
+    // The first second may be cut by the start of the animation; a loaded machine may draw
+    // fewer frames, never more.
+    const QList<int> counts = framesPerSecond(f, probe).mid(before + 1);
+    QStringList seen;
+    for (int count : counts)
+        seen << QString::number(count);
+    const QByteArray message = "callbacks per second: " + seen.join(QLatin1Char(' ')).toUtf8();
+    QVERIFY2(*std::max_element(counts.cbegin(), counts.cend()) <= 75, message.constData());
+    QVERIFY2(*std::max_element(counts.cbegin(), counts.cend()) >= 30, message.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_Scene)

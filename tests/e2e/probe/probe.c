@@ -4,10 +4,15 @@
 //
 // Output lines:
 //   connected
+//   roundtrip (with --timestamps: the registry and the first sync have been answered)
 //   configure <toplevel> <width> <height> <state,state,...|->
 //   committed <toplevel> <width> <height>
 //   close <toplevel>
 //   destroyed <toplevel>
+// With --animate also, once a second from the first commit of a buffer on:
+//   frames <callbacks>
+// the frame callbacks of top-level 0 in that second; it commits its buffer again on each one,
+// as an animating client does.
 // With --input also:
 //   keyboard-enter <toplevel>, keyboard-leave <toplevel>, key <keycode> <pressed|released>
 //   button <toplevel> <x> <y> <pressed|released> (surface-local position of the pointer)
@@ -110,6 +115,20 @@ static bool timestamps;
 // connection. The compositor then holds a process id whose process has ended.
 static bool fork_after_map;
 static struct wl_display *the_display;
+// --animate: top-level 0 redraws on every frame callback; the callbacks are counted per second.
+static bool animate;
+static struct wl_buffer *animation_buffer;
+static int animation_width, animation_height;
+static struct wl_callback *frame_callback;
+static int frame_count;
+static long long frame_second_start_us = -1;
+
+static long long monotonic_us(void)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (long long)now.tv_sec * 1000000 + now.tv_nsec / 1000;
+}
 
 static void report(const char *format, ...) __attribute__((format(printf, 1, 2)));
 static void report(const char *format, ...)
@@ -119,11 +138,8 @@ static void report(const char *format, ...)
     char line[512];
     vsnprintf(line, sizeof(line), format, args);
     va_end(args);
-    if (timestamps) {
-        struct timespec now;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        printf("@%lld ", (long long)now.tv_sec * 1000000 + now.tv_nsec / 1000);
-    }
+    if (timestamps)
+        printf("@%lld ", monotonic_us());
     printf("%s\n", line);
     fflush(stdout);
     if (log_file) {
@@ -140,7 +156,8 @@ static void buffer_release(void *data, struct wl_buffer *buffer)
 
 static const struct wl_buffer_listener buffer_listener = { buffer_release };
 
-static struct wl_buffer *create_buffer_of(int width, int height, uint32_t fill)
+// A buffer filled with one colour; released_once: destroyed when the compositor releases it.
+static struct wl_buffer *create_buffer_of(int width, int height, uint32_t fill, bool released_once)
 {
     const int stride = width * 4;
     const size_t size = (size_t)stride * (size_t)height;
@@ -165,13 +182,57 @@ static struct wl_buffer *create_buffer_of(int width, int height, uint32_t fill)
         = wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
-    wl_buffer_add_listener(buffer, &buffer_listener, NULL);
+    if (released_once)
+        wl_buffer_add_listener(buffer, &buffer_listener, NULL);
     return buffer;
 }
 
 static struct wl_buffer *create_buffer(int width, int height)
 {
-    return create_buffer_of(width, height, colour);
+    return create_buffer_of(width, height, colour, true);
+}
+
+static void request_frame(struct toplevel *t, int width, int height);
+
+static void frame_done(void *data, struct wl_callback *callback, uint32_t time)
+{
+    (void)time;
+    struct toplevel *t = data;
+    wl_callback_destroy(callback);
+    frame_callback = NULL;
+    ++frame_count;
+    if (!t->alive)
+        return;
+    if (!animation_buffer) {
+        animation_buffer = create_buffer_of(animation_width, animation_height, colour, false);
+        if (!animation_buffer)
+            return;
+    }
+    wl_surface_attach(t->surface, animation_buffer, 0, 0);
+    wl_surface_damage(t->surface, 0, 0, animation_width, animation_height);
+    request_frame(t, animation_width, animation_height);
+    wl_surface_commit(t->surface);
+}
+
+static const struct wl_callback_listener frame_listener = { frame_done };
+
+// Asks for the next frame callback of t, whose buffers are now of this size; one at a time, also
+// when a configure commits between two frames.
+static void request_frame(struct toplevel *t, int width, int height)
+{
+    if (width != animation_width || height != animation_height) {
+        if (animation_buffer)
+            wl_buffer_destroy(animation_buffer);
+        animation_buffer = NULL;
+        animation_width = width;
+        animation_height = height;
+    }
+    if (frame_second_start_us < 0)
+        frame_second_start_us = monotonic_us();
+    if (frame_callback)
+        return;
+    frame_callback = wl_surface_frame(t->surface);
+    wl_callback_add_listener(frame_callback, &frame_listener, t);
 }
 
 static void xdg_surface_configure(void *data, struct xdg_surface *xdg_surface, uint32_t serial)
@@ -194,6 +255,8 @@ static void xdg_surface_configure(void *data, struct xdg_surface *xdg_surface, u
     }
     wl_surface_attach(t->surface, buffer, 0, 0);
     wl_surface_damage(t->surface, 0, 0, width, height);
+    if (animate && t->index == 0)
+        request_frame(t, width, height);
     wl_surface_commit(t->surface);
     report("committed %d %d %d", t->index, width, height);
     if (fork_after_map && t->pending_width > 0 && t->pending_height > 0) {
@@ -557,7 +620,7 @@ static void popup_surface_configure(void *data, struct xdg_surface *xdg_surface,
     xdg_surface_ack_configure(xdg_surface, serial);
     flood_configured = true;
     struct wl_buffer *buffer = create_buffer_of(p->width > 0 ? p->width : 1,
-                                                p->height > 0 ? p->height : 1, popup_colour);
+                                                p->height > 0 ? p->height : 1, popup_colour, true);
     if (!buffer)
         return;
     wl_surface_attach(p->surface, buffer, 0, 0);
@@ -695,7 +758,8 @@ static bool handle_command(char *line)
     char popup_parent[16];
     int x, y, width, height;
     unsigned adjust;
-    if (sscanf(line, "popup %15s %d %d %d %d %u", popup_parent, &x, &y, &width, &height, &adjust) == 6) {
+    if (sscanf(line, "popup %15s %d %d %d %d %u", popup_parent, &x, &y, &width, &height, &adjust)
+        == 6) {
         struct xdg_surface *parent_surface = NULL;
         const int number = atoi(popup_parent[0] == 'p' ? popup_parent + 1 : popup_parent);
         if (popup_parent[0] == 'p' && number >= 0 && number < MAX_POPUPS && popups[number].alive)
@@ -762,10 +826,12 @@ static void install_signal_counters(void)
 static void usage(const char *program)
 {
     fprintf(stderr,
-            "usage: %s [--color RRGGBB] [--popup-color RRGGBB] [--toplevels N] [--no-buffer] [--exit-after-connect]"
+            "usage: %s [--color RRGGBB] [--popup-color RRGGBB] [--toplevels N] [--no-buffer] "
+            "[--exit-after-connect]"
             " [--exit-after-create]"
             " [--title TEXT] [--log FILE] [--timestamps] [--count-signals]"
-            " [--fork-after-map] [--input] [--keyboards N] [--buffer WxH] [--request NAME]...\n",
+            " [--fork-after-map] [--input] [--keyboards N] [--buffer WxH] [--request NAME]..."
+            " [--animate]\n",
             program);
 }
 
@@ -813,6 +879,8 @@ int main(int argc, char **argv)
             }
         } else if (strcmp(argv[i], "--request") == 0 && has_value && early_count < 8) {
             early_requests[early_count++] = argv[++i];
+        } else if (strcmp(argv[i], "--animate") == 0) {
+            animate = true;
         } else if (strcmp(argv[i], "--timestamps") == 0) {
             timestamps = true;
         } else if (strcmp(argv[i], "--count-signals") == 0) {
@@ -837,6 +905,9 @@ int main(int argc, char **argv)
 
     if (!bind_globals(display, &registry_listener, true))
         return 1;
+    // The compositor has answered the first round trip: its registry is served.
+    if (timestamps)
+        report("roundtrip");
     while (keyboards_made < keyboard_count)
         add_keyboard();
 
@@ -870,12 +941,23 @@ int main(int argc, char **argv)
 
         struct pollfd fds[2]
             = { { wl_display_get_fd(display), POLLIN, 0 }, { STDIN_FILENO, POLLIN, 0 } };
-        const int ready = poll(fds, stdin_open ? 2 : 1, -1);
+        int timeout = -1;
+        if (animate && frame_second_start_us >= 0) {
+            const long long left = frame_second_start_us + 1000000 - monotonic_us();
+            timeout = left > 0 ? (int)((left + 999) / 1000) : 0;
+        }
+        const int ready = poll(fds, stdin_open ? 2 : 1, timeout);
         if (ready < 0) {
             wl_display_cancel_read(display);
             if (errno == EINTR)
                 continue;
             break;
+        }
+        if (animate && frame_second_start_us >= 0
+            && monotonic_us() >= frame_second_start_us + 1000000) {
+            report("frames %d", frame_count);
+            frame_count = 0;
+            frame_second_start_us += 1000000;
         }
         if (fds[0].revents & POLLIN) {
             if (wl_display_read_events(display) < 0)
