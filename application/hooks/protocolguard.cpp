@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QPair>
+#include <QSet>
 
 #include <cstring>
 #include <sys/socket.h>
@@ -26,6 +27,9 @@ QHash<ObjectKey, ObjectKey> toplevels;
 // The live role object of an xdg_surface: Qt leaves it dangling or leaked when its xdg_surface
 // goes first, which the protocol forbids anyway.
 QHash<ObjectKey, uint32_t> roles;
+// The xdg_surfaces whose xdg_toplevel was destroyed: Qt deletes the top-level but its xdg_surface
+// keeps the pointer and acknowledges configures into the freed top-level.
+QSet<ObjectKey> toplevelsGone;
 QHash<wl_client *, wl_listener *> clientWatches;
 
 void clientDestroyed(wl_listener *listener, void *data)
@@ -46,6 +50,12 @@ void clientDestroyed(wl_listener *listener, void *data)
     for (auto it = roles.begin(); it != roles.end();) {
         if (it.key().first == client)
             it = roles.erase(it);
+        else
+            ++it;
+    }
+    for (auto it = toplevelsGone.begin(); it != toplevelsGone.end();) {
+        if (it->first == client)
+            it = toplevelsGone.erase(it);
         else
             ++it;
     }
@@ -164,6 +174,7 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
         auto *surface = reinterpret_cast<wl_resource *>(message->arguments[1].o);
         wl_client *client = wl_resource_get_client(resource);
         xdgSurfaces.insert({ client, message->arguments[0].n }, surface);
+        toplevelsGone.remove({ client, message->arguments[0].n });
         watchClient(client);
         if (surface)
             watch(surface);
@@ -177,6 +188,10 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
             }
             refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
             refusalText = "the xdg_surface was destroyed before its role object";
+        } else if (is("ack_configure") && toplevelsGone.contains(key)) {
+            // There is nothing left to acknowledge; Qt would read the deleted top-level.
+            refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
+            refusalText = "ack_configure on an xdg_surface whose xdg_toplevel is destroyed";
         } else if (xdgSurfaces.value(key)) {
             if ((is("get_toplevel") || is("get_popup")) && !roles.contains(key)) {
                 toplevels.insert({ key.first, message->arguments[0].n }, key);
@@ -199,8 +214,11 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
         if (is("destroy")) {
             const ObjectKey key(client, wl_resource_get_id(resource));
             const ObjectKey owner = toplevels.take(key);
-            if (roles.value(owner) == key.second)
+            if (roles.value(owner) == key.second) {
                 roles.remove(owner);
+                if (isClass(resource, "xdg_toplevel"))
+                    toplevelsGone.insert(owner);
+            }
             return;
         }
         if (alive(wl_resource_get_id(resource)) && parentAlive)

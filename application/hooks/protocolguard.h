@@ -11,6 +11,8 @@ namespace Vorlane {
 // - requests on an xdg_surface whose wl_surface is destroyed (get_toplevel dereferences it);
 // - destroying an xdg_surface before its toplevel or popup, and requests on such a role object
 //   (Qt keeps dangling pointers to the xdg_surface);
+// - xdg_surface.ack_configure after its xdg_toplevel is destroyed (Qt deletes the top-level but
+//   the xdg_surface keeps acknowledging into it);
 // - a buffer scale below 1 (a division by zero on commit) or a transform outside the enum.
 // The guard sees every request before Qt handles it, through libwayland's protocol logger, and
 // refuses these with a protocol error, which disconnects the client.

@@ -66,9 +66,9 @@ void tst_WlFuzz::knownSequences_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("outcome");
-    for (const char *name :
-         { "self-subsurface", "subsurface-cycle", "surface-gone", "parent-gone",
-           "xdg-surface-first", "xdg-surface-first-new", "xdg-surface-first-mapped", "zero-scale" })
+    for (const char *name : { "self-subsurface", "subsurface-cycle", "surface-gone", "parent-gone",
+                              "xdg-surface-first", "xdg-surface-first-new",
+                              "xdg-surface-first-mapped", "toplevel-gone-ack", "zero-scale" })
         QTest::newRow(name) << QString::fromLatin1(name) << QStringLiteral("refused");
     for (const char *name : { "surface-first-new", "surface-first-mapped" })
         QTest::newRow(name) << QString::fromLatin1(name) << QStringLiteral("accepted");

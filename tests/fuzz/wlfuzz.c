@@ -939,6 +939,10 @@ static int run_case(const char *name)
                || strncmp(name, "xdg-surface-first-", 18) == 0) {
         if (!destroy_out_of_order(a, name[0] == 's', strstr(name, "-mapped") != NULL))
             return 4;
+    } else if (strcmp(name, "toplevel-gone-ack") == 0) {
+        // Qt reads the deleted top-level whatever the serial.
+        xdg_toplevel_destroy(shown_toplevel(a, &xa));
+        xdg_surface_ack_configure(xa, 1);
     } else if (strcmp(name, "zero-scale") == 0) {
         shown_toplevel(a, &xa);
         struct wl_buffer *buffer = small_buffer();
