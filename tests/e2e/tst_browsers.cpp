@@ -1,5 +1,5 @@
-// Real browsers from Debian in the compositor under Xvfb, typed into with xdotool. They take
-// long to start, so the test carries the label "heavy" and CI runs it once.
+// Real browsers from Debian in kiosk mode in the compositor under Xvfb, typed into with
+// xdotool. They take long to start, so the test carries the label "heavy" and CI runs it once.
 #include "compositorfixture.h"
 
 #include <QDeadlineTimer>
@@ -64,37 +64,77 @@ class tst_Browsers : public QObject
     Q_OBJECT
 
 private slots:
-    void firefoxTypes();
+    void typesIntoAField_data();
+    void typesIntoAField();
 };
 
-void tst_Browsers::firefoxTypes()
+void tst_Browsers::typesIntoAField_data()
 {
-    const QString firefox = QStandardPaths::findExecutable(QStringLiteral("firefox-esr"));
-    if (firefox.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()
+    QTest::addColumn<QString>("program");
+    // Arguments before the page's URL; "%1" stands for a new profile directory.
+    QTest::addColumn<QStringList>("arguments");
+    // A variable set to 1 in the browser's environment, if any.
+    QTest::addColumn<QString>("environment");
+
+    // Firefox binds the seat twice and gets its keys on the second keyboard only.
+    QTest::newRow("firefox-esr") << QStringLiteral("firefox-esr")
+                                 << QStringList { QStringLiteral("--kiosk"),
+                                                  QStringLiteral("--new-instance"),
+                                                  QStringLiteral("--profile"),
+                                                  QStringLiteral("%1") }
+                                 << QStringLiteral("MOZ_ENABLE_WAYLAND");
+    QTest::newRow("chromium") << QStringLiteral("chromium")
+                              << QStringList { QStringLiteral("--ozone-platform=wayland"),
+                                               QStringLiteral("--kiosk"),
+                                               QStringLiteral("--no-sandbox"),
+                                               QStringLiteral("--no-first-run"),
+                                               QStringLiteral("--disable-gpu"),
+                                               QStringLiteral("--disable-background-networking"),
+                                               QStringLiteral("--disable-component-update"),
+                                               QStringLiteral("--disable-sync"),
+                                               QStringLiteral("--user-data-dir=%1") }
+                              << QString();
+}
+
+void tst_Browsers::typesIntoAField()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, environment);
+
+    const QString browser = QStandardPaths::findExecutable(program);
+    if (browser.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()
         || QStandardPaths::findExecutable(QStringLiteral("setsid")).isEmpty())
-        QSKIP("needs firefox-esr, xdotool and setsid");
+        QSKIP(qPrintable(program + QStringLiteral(", xdotool and setsid are needed")));
 
     CompositorFixture f;
     QTemporaryDir profile;
     QVERIFY(f.isValid() && profile.isValid());
     QVERIFY(f.writeLayoutFile(QStringLiteral("whole.json"), wholeLayout));
-    QVERIFY(f.writeClientEntry(QStringLiteral("firefox.desktop"), QStringLiteral("Firefox"),
-                               QFileInfo(firefox).canonicalFilePath(),
-                               QStringLiteral("X-DefaultRegion=whole:all")));
+    // Chromium's command is a script that starts the browser's executable.
+    const QString executable = QFileInfo(program == QLatin1String("chromium")
+                                             ? QStringLiteral("/usr/lib/chromium/chromium")
+                                             : browser)
+                                   .canonicalFilePath();
+    QVERIFY(f.writeClientEntry(QStringLiteral("browser.desktop"), QStringLiteral("Browser"),
+                               executable, QStringLiteral("X-DefaultRegion=whole:all")));
     QVERIFY(f.writeFile(QStringLiteral("typing.html"), typingPage));
     f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("whole"));
     if (!f.startXvfb())
         QSKIP("Xvfb is not available");
     QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
 
-    // In a session of its own, so that its content processes end with it.
-    QProcess *browser = f.startClient(
+    // In a session of its own, so that its helper processes end with it.
+    QMap<QString, QString> extraEnvironment;
+    if (!environment.isEmpty())
+        extraEnvironment.insert(environment, QStringLiteral("1"));
+    QProcess *process = f.startClient(
         QStringLiteral("setsid"),
-        { firefox, QStringLiteral("--kiosk"), QStringLiteral("--new-instance"),
-          QStringLiteral("--profile"), profile.path(),
-          QUrl::fromLocalFile(f.baseDir() + QStringLiteral("/typing.html")).toString() },
-        { { QStringLiteral("MOZ_ENABLE_WAYLAND"), QStringLiteral("1") } });
-    const qint64 session = browser->processId();
+        QStringList { browser } + arguments.replaceInStrings(QStringLiteral("%1"), profile.path())
+            + QStringList { QUrl::fromLocalFile(f.baseDir() + QStringLiteral("/typing.html"))
+                                .toString() },
+        extraEnvironment);
+    const qint64 session = process->processId();
     const auto endBrowser = qScopeGuard([session] { ::kill(-pid_t(session), SIGKILL); });
 
     QVERIFY2(waitForColour(f, Qt::red, 120000), qPrintable(f.stderrText()));
