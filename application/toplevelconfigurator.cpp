@@ -40,13 +40,16 @@ void ToplevelConfigurator::setToplevel(QWaylandXdgToplevel *toplevel)
     m_xdgSurface = m_toplevel ? m_toplevel->xdgSurface() : nullptr;
     m_surface = m_xdgSurface ? m_xdgSurface->surface() : nullptr;
     m_sent = Configure();
+    m_wantsFullscreen = false;
     m_shellItem.clear();
 
     if (m_toplevel) {
         using T = QWaylandXdgToplevel;
         const auto answer = [this] { answerWindowRequest(); };
-        m_connections << connect(m_toplevel, &T::setFullscreen, this, answer)
-                      << connect(m_toplevel, &T::unsetFullscreen, this, answer)
+        m_connections << connect(m_toplevel, &T::setFullscreen, this,
+                                 [this] { setWantsFullscreen(true); })
+                      << connect(m_toplevel, &T::unsetFullscreen, this,
+                                 [this] { setWantsFullscreen(false); })
                       << connect(m_toplevel, &T::setMaximized, this, answer)
                       << connect(m_toplevel, &T::unsetMaximized, this, answer);
         if (QWaylandSeat *s = seat()) {
@@ -171,13 +174,15 @@ ToplevelConfigurator::Configure ToplevelConfigurator::wanted() const
     configure.size = m_floating ? QSize(0, 0)
                                 : QSize(wholePixels(m_size.width()), wholePixels(m_size.height()));
     // Full screen means covering an output: SDL and mpv then draw at the output's size, and
-    // Firefox hides its tabs. A hidden surface keeps its state, so hiding changes only the size.
+    // Firefox hides its tabs; so part of the screen is maximised, unless the client asked for
+    // full screen itself. A hidden surface keeps its state, so hiding changes only the size.
     if (m_floating)
         configure.state = WindowState::None;
     else if (configure.size.isEmpty())
         configure.state = m_sent.state;
     else
-        configure.state = m_coversOutput ? WindowState::Fullscreen : WindowState::Maximized;
+        configure.state = m_coversOutput || m_wantsFullscreen ? WindowState::Fullscreen
+                                                              : WindowState::Maximized;
     configure.activated = focused();
     return configure;
 }
@@ -226,6 +231,16 @@ void ToplevelConfigurator::answerWindowRequest()
 {
     if (m_scheduled)
         send();
+}
+
+void ToplevelConfigurator::setWantsFullscreen(bool wants)
+{
+    if (m_wantsFullscreen == wants) {
+        answerWindowRequest();
+        return;
+    }
+    m_wantsFullscreen = wants;
+    schedule();
 }
 
 // Qt's shell surface item answers a client's requests itself: full screen and maximised with

@@ -95,6 +95,7 @@ private:
     void schedule();
     void send();
     void answerWindowRequest();
+    void setWantsFullscreen(bool wants);
     void findShellItem();
     void handleFocusChange(QWaylandSurface *now, QWaylandSurface *before);
     QWaylandSurface *surface() const;
@@ -108,6 +109,9 @@ private:
     QSizeF m_size;
     bool m_floating = false;
     bool m_coversOutput = false;
+    // The client asked for full screen (a kiosk browser, a game): it gets that state, at its
+    // area's size, wherever it is shown.
+    bool m_wantsFullscreen = false;
     // Qt's top-level sends 0x0 without states when it is made.
     Configure m_sent;
     bool m_scheduled = false;

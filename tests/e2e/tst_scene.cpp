@@ -932,23 +932,24 @@ void tst_Scene::configureSequences_data()
         << QStringList { shownLeft, minimised, shownLeft };
     QTest::newRow("window requests shown and minimised change nothing")
         << "X-DefaultRegion=main:left" << none
-        << QStringList { "probe set_fullscreen",
-                         "probe set_maximized",
-                         "probe unset_fullscreen",
-                         "probe unset_maximized",
-                         "probe move",
-                         "probe resize",
-                         "probe menu",
-                         "driver click 0",
-                         "probe set_fullscreen",
-                         "probe unset_maximized",
-                         "probe set_minimized",
+        << QStringList { "probe set_maximized", "probe unset_fullscreen", "probe unset_maximized",
+                         "probe move",          "probe resize",           "probe menu",
+                         "driver click 0",      "probe unset_maximized",  "probe set_minimized",
                          "driver click 0" }
         << QStringList { shownLeft, minimised, shownLeft };
+    // A kiosk browser or a game asks for full screen: it gets the state, never more than its
+    // region; minimised it keeps it, and it goes when the client unsets it.
+    QTest::newRow("full screen asked for, shown and minimised")
+        << "X-DefaultRegion=main:left" << none
+        << QStringList { "probe set_fullscreen", "driver click 0", "driver click 0",
+                         "probe unset_fullscreen" }
+        << QStringList { shownLeft, "352 480 fullscreen,activated", "0 0 fullscreen",
+                         "352 480 fullscreen,activated", shownLeft };
     QTest::newRow("window requests before the first commit")
         << "X-DefaultRegion=main:left"
         << QStringList { "--request", "set_fullscreen", "--request", "set_maximized" }
-        << QStringList { "driver click 0" } << QStringList { shownLeft, minimised };
+        << QStringList { "driver click 0" }
+        << QStringList { "352 480 fullscreen,activated", "0 0 fullscreen" };
     QTest::newRow("client minimises itself: paused as by a tap, restored by one")
         << "X-DefaultRegion=main:left\nX-MinimizedMode=PAUSED" << none
         << QStringList { "probe set_minimized", "region QuickBar", "stopped", "driver click 0",
