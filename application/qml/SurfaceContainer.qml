@@ -6,6 +6,9 @@ Item {
 
     // The size the client is told: all of the container.
     readonly property size clientSize: Qt.size(width, height)
+    // A dialog's container is its buffer's size: the fill would only show through the
+    // transparent shadow that GTK draws around it.
+    property bool filled: true
 
     signal surfaceDestroyed
 
@@ -21,6 +24,7 @@ Item {
     // Where the client's buffer does not cover the container.
     Rectangle {
         anchors.fill: parent
+        visible: container.filled
         color: String(settings.value("SurfaceContainer/FillColor"))
     }
 

@@ -1010,6 +1010,12 @@ WaylandCompositor {
                             property: "floating"
                             value: true
                         }
+                        Binding {
+                            target: dialog.item
+                            restoreMode: Binding.RestoreNone
+                            property: "filled"
+                            value: false
+                        }
 
                         Connections {
                             target: dialog.modelToplevel
