@@ -13,6 +13,7 @@
 namespace Vorlane::ProtocolGuard {
 namespace {
 
+constexpr uint32_t XDG_WM_BASE_ERROR_ROLE = 0;
 constexpr uint32_t XDG_SURFACE_ERROR_NOT_CONSTRUCTED = 1;
 
 // The parent of every surface that was given a sub-surface role, for as long as both live.
@@ -22,6 +23,10 @@ QHash<wl_resource *, wl_listener *> watches;
 // Qt keeps a dangling pointer to it instead.
 using ObjectKey = QPair<wl_client *, uint32_t>;
 QHash<ObjectKey, wl_resource *> xdgSurfaces;
+// The live xdg_surface of every wl_surface. Qt accepts a second one, and the two top-levels it
+// lets them make share the surface: when one goes, the other's focus handling may read freed
+// memory.
+QHash<wl_resource *, ObjectKey> xdgSurfaceOf;
 // The xdg_surface of every xdg_toplevel and xdg_popup (role objects), by client and id.
 QHash<ObjectKey, ObjectKey> toplevels;
 // The live role object of an xdg_surface: Qt leaves it dangling or leaked when its xdg_surface
@@ -35,6 +40,12 @@ QHash<wl_client *, wl_listener *> clientWatches;
 void clientDestroyed(wl_listener *listener, void *data)
 {
     auto *client = static_cast<wl_client *>(data);
+    for (auto it = xdgSurfaceOf.begin(); it != xdgSurfaceOf.end();) {
+        if (it.value().first == client)
+            it = xdgSurfaceOf.erase(it);
+        else
+            ++it;
+    }
     for (auto it = xdgSurfaces.begin(); it != xdgSurfaces.end();) {
         if (it.key().first == client)
             it = xdgSurfaces.erase(it);
@@ -78,6 +89,7 @@ void surfaceDestroyed(wl_listener *listener, void *data)
 {
     auto *surface = static_cast<wl_resource *>(data);
     parents.remove(surface);
+    xdgSurfaceOf.remove(surface);
     for (auto it = xdgSurfaces.begin(); it != xdgSurfaces.end(); ++it) {
         if (it.value() == surface)
             it.value() = nullptr;
@@ -173,16 +185,26 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
     } else if (is("get_xdg_surface") && isClass(resource, "xdg_wm_base")) {
         auto *surface = reinterpret_cast<wl_resource *>(message->arguments[1].o);
         wl_client *client = wl_resource_get_client(resource);
-        xdgSurfaces.insert({ client, message->arguments[0].n }, surface);
-        toplevelsGone.remove({ client, message->arguments[0].n });
-        watchClient(client);
-        if (surface)
-            watch(surface);
-        return;
+        const ObjectKey key(client, message->arguments[0].n);
+        if (!surface || !xdgSurfaceOf.contains(surface)) {
+            xdgSurfaces.insert(key, surface);
+            toplevelsGone.remove(key);
+            watchClient(client);
+            if (surface) {
+                xdgSurfaceOf.insert(surface, key);
+                watch(surface);
+            }
+            return;
+        }
+        refusalCode = XDG_WM_BASE_ERROR_ROLE;
+        refusalText = "the wl_surface already has an xdg_surface";
     } else if (isClass(resource, "xdg_surface")) {
         const ObjectKey key(wl_resource_get_client(resource), wl_resource_get_id(resource));
         if (is("destroy")) {
             if (!roles.contains(key)) {
+                if (wl_resource *surface = xdgSurfaces.value(key);
+                    xdgSurfaceOf.value(surface) == key)
+                    xdgSurfaceOf.remove(surface);
                 xdgSurfaces.insert(key, nullptr);
                 return;
             }

@@ -8,6 +8,8 @@ namespace Vorlane {
 // Qt Wayland Compositor 6.4 trusts some request sequences that crash it or leak:
 // - wl_subcompositor.get_subsurface for a surface and itself, a cycle of sub-surfaces, or a
 //   second sub-surface role of one surface (a cycle recurses without end once an item shows it);
+// - xdg_wm_base.get_xdg_surface for a wl_surface that has a live xdg_surface (its two top-levels
+//   share the surface, and destroying one may leave stale pointers in the other's focus handling);
 // - requests on an xdg_surface whose wl_surface is destroyed (get_toplevel dereferences it);
 // - destroying an xdg_surface before its toplevel or popup, and requests on such a role object
 //   (Qt keeps dangling pointers to the xdg_surface);

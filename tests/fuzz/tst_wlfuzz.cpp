@@ -66,9 +66,10 @@ void tst_WlFuzz::knownSequences_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("outcome");
-    for (const char *name : { "self-subsurface", "subsurface-cycle", "surface-gone", "parent-gone",
-                              "xdg-surface-first", "xdg-surface-first-new",
-                              "xdg-surface-first-mapped", "toplevel-gone-ack", "zero-scale" })
+    for (const char *name :
+         { "self-subsurface", "subsurface-cycle", "surface-gone", "parent-gone",
+           "xdg-surface-first", "xdg-surface-first-new", "xdg-surface-first-mapped",
+           "toplevel-gone-ack", "second-xdg-surface", "zero-scale" })
         QTest::newRow(name) << QString::fromLatin1(name) << QStringLiteral("refused");
     for (const char *name : { "surface-first-new", "surface-first-mapped" })
         QTest::newRow(name) << QString::fromLatin1(name) << QStringLiteral("accepted");
@@ -84,7 +85,9 @@ void tst_WlFuzz::knownSequences()
                                      { QStringLiteral("--case"), name }, clientEnvironment);
     QVERIFY(client->waitForFinished(120000));
     QCOMPARE(client->exitCode(), 0);
-    QVERIFY(f.clientLines(client).contains(QStringLiteral("case %1: %2").arg(name, outcome)));
+    const QStringList lines = f.clientLines(client);
+    QVERIFY2(lines.contains(QStringLiteral("case %1: %2").arg(name, outcome)),
+             qPrintable(lines.join(QLatin1Char('\n'))));
     QVERIFY(f.compositorRunning());
 }
 

@@ -853,6 +853,14 @@ static struct xdg_toplevel *shown_toplevel(struct wl_surface *surface, struct xd
     return toplevel;
 }
 
+static void note_serial(void *data, struct xdg_surface *surface, uint32_t serial)
+{
+    (void)surface;
+    *(uint32_t *)data = serial;
+}
+
+static const struct xdg_surface_listener serial_listener = { note_serial };
+
 static struct wl_buffer *small_buffer(void)
 {
     const int fd = memfd_create("wlfuzz", MFD_CLOEXEC);
@@ -943,6 +951,42 @@ static int run_case(const char *name)
         // Qt reads the deleted top-level whatever the serial.
         xdg_toplevel_destroy(shown_toplevel(a, &xa));
         xdg_surface_ack_configure(xa, 1);
+    } else if (strcmp(name, "second-xdg-surface") == 0) {
+        // Qt lets one wl_surface have two top-levels, which then share its item and focus; the
+        // first that goes may leave the other's focus handling with a stale pointer.
+        uint32_t serials[2] = { 0, 0 };
+        xa = xdg_wm_base_get_xdg_surface(c.wm_base, a);
+        xb = xdg_wm_base_get_xdg_surface(c.wm_base, a);
+        xdg_surface_add_listener(xa, &serial_listener, &serials[0]);
+        xdg_surface_add_listener(xb, &serial_listener, &serials[1]);
+        struct xdg_toplevel *ta = xdg_surface_get_toplevel(xa);
+        struct xdg_toplevel *tb = xdg_surface_get_toplevel(xb);
+        wl_surface_commit(a);
+        wl_display_roundtrip(c.display);
+        struct wl_buffer *buffer = small_buffer();
+        if (!buffer)
+            return 4;
+        xdg_surface_ack_configure(xa, serials[0]);
+        xdg_surface_ack_configure(xb, serials[1]);
+        wl_surface_attach(a, buffer, 0, 0);
+        wl_surface_commit(a);
+        wl_display_roundtrip(c.display);
+        usleep(20000);
+        wl_display_roundtrip(c.display);
+        xdg_toplevel_destroy(ta);
+        wl_display_roundtrip(c.display);
+        usleep(20000);
+        wl_display_roundtrip(c.display);
+        xdg_toplevel_set_title(tb, "second");
+        xdg_surface_ack_configure(xb, serials[1]);
+        wl_surface_attach(a, buffer, 0, 0);
+        wl_surface_commit(a);
+        wl_display_roundtrip(c.display);
+        usleep(20000);
+        xdg_toplevel_destroy(tb);
+        xdg_surface_destroy(xb);
+        xdg_surface_destroy(xa);
+        wl_surface_destroy(a);
     } else if (strcmp(name, "zero-scale") == 0) {
         shown_toplevel(a, &xa);
         struct wl_buffer *buffer = small_buffer();
