@@ -93,6 +93,16 @@ void readArguments(const char *signature, wl_argument *arguments, va_list list)
 
 using SendArray = void (*)(wl_resource *, uint32_t, wl_argument *);
 
+// The variadic senders: the event's arguments read into an array for the array sender.
+void sendList(SendArray send, wl_resource *resource, uint32_t opcode, va_list list)
+{
+    if (!deliverable(resource, opcode))
+        return;
+    wl_argument arguments[maxArguments];
+    readArguments(resource->object.interface->events[opcode].signature, arguments, list);
+    send(resource, opcode, arguments);
+}
+
 } // namespace
 
 extern "C" {
@@ -116,27 +126,19 @@ Q_DECL_EXPORT void wl_resource_queue_event_array(wl_resource *resource, uint32_t
 Q_DECL_EXPORT void wl_resource_post_event(wl_resource *resource, uint32_t opcode, ...)
 {
     static const auto real = next<SendArray>("wl_resource_post_event_array");
-    if (!deliverable(resource, opcode))
-        return;
-    wl_argument arguments[maxArguments];
     va_list list;
     va_start(list, opcode);
-    readArguments(resource->object.interface->events[opcode].signature, arguments, list);
+    sendList(real, resource, opcode, list);
     va_end(list);
-    real(resource, opcode, arguments);
 }
 
 Q_DECL_EXPORT void wl_resource_queue_event(wl_resource *resource, uint32_t opcode, ...)
 {
     static const auto real = next<SendArray>("wl_resource_queue_event_array");
-    if (!deliverable(resource, opcode))
-        return;
-    wl_argument arguments[maxArguments];
     va_list list;
     va_start(list, opcode);
-    readArguments(resource->object.interface->events[opcode].signature, arguments, list);
+    sendList(real, resource, opcode, list);
     va_end(list);
-    real(resource, opcode, arguments);
 }
 
 } // extern "C"
