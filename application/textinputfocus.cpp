@@ -38,8 +38,10 @@ void TextInputFocus::setCompositor(QWaylandCompositor *compositor)
         // left out: Qt 6.4 clients that are offered it keep it enabled after their text field
         // loses the focus, and crash when text-input v2 is announced before it.
         if (!TextInputManagerV3::findIn(m_compositor) && !m_v3) {
-            new QWaylandTextInputManager(m_compositor);
+            // An extension is not a child of the compositor it serves: it would outlive it.
+            (new QWaylandTextInputManager(m_compositor))->setParent(m_compositor);
             m_v3 = new TextInputManagerV3(m_compositor);
+            m_v3->setParent(m_compositor);
             connect(m_v3, &TextInputManagerV3::activeSurfaceChanged, this, &TextInputFocus::update);
         }
         connect(m_compositor, &QWaylandCompositor::createdChanged, this, &TextInputFocus::update);
