@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -669,18 +670,23 @@ void tst_Stress::warningFlood()
     // Some thousands of warnings, a few lines of each kind.
     const QStringList flooded = f.stderrLines().mid(linesBefore);
     QVERIFY2(flooded.size() < 60, qPrintable(flooded.join(u'\n')));
-    const QString damage = QStringLiteral("damage_buffer and wl_surface.damage");
-    QCOMPARE(flooded.filter(damage).size(), 5);
+    // Which requests Qt warns about depends on its version (Qt 6.8 takes damage and
+    // damage_buffer together): every kind it has is held to five lines.
+    QMap<QString, int> kinds;
+    for (QString line : flooded)
+        ++kinds[line.remove(QRegularExpression(QStringLiteral("[0-9]+")))];
+    for (auto kind = kinds.cbegin(); kind != kinds.cend(); ++kind)
+        QVERIFY2(kind.value() <= 5, qPrintable(kind.key()));
+    QVERIFY2(kinds.values().contains(5), qPrintable(flooded.join(u'\n')));
 
-    // Once the interval is over, the next warning tells how many were held back.
+    // Once the interval is over, the next warning of a kind tells how many were held back.
+    const int linesFlooded = f.stderrLines().size();
     QTest::qWait(10500);
     flood->write("again\n");
     QVERIFY(waitForLine(f, flood, QStringLiteral("again")));
-    QTRY_VERIFY_WITH_TIMEOUT(f.stderrLines()
-                                     .filter(damage)
-                                     .filter(QStringLiteral("(995 similar messages suppressed)"))
-                                     .size()
-                                 == 1,
+    const QRegularExpression suppressed(
+        QStringLiteral("\\([0-9]+ similar messages suppressed\\)$"));
+    QTRY_VERIFY_WITH_TIMEOUT(!f.stderrLines().mid(linesFlooded).filter(suppressed).isEmpty(),
                              10000);
     QVERIFY(f.compositorRunning());
 }
