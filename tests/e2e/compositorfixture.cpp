@@ -247,6 +247,16 @@ bool CompositorFixture::startXvfb(int width, int height)
     return true;
 }
 
+bool CompositorFixture::xdotool(const QStringList &args) const
+{
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), m_display);
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral("xdotool"), args);
+    return tool.waitForFinished(30000) && tool.exitCode() == 0;
+}
+
 QImage CompositorFixture::screenshot() const
 {
     if (m_display.isEmpty())

@@ -75,6 +75,8 @@ public:
     QImage screenshot() const;
     // The X display of startXvfb() (":N"), empty without one; for input tools such as xdotool.
     QString display() const { return m_display; }
+    // Runs xdotool on that display; true when it succeeded within 30 s.
+    bool xdotool(const QStringList &args) const;
 
     QProcess *compositor() const;
     qint64 compositorPid() const;

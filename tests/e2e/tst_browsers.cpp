@@ -37,12 +37,7 @@ const QPoint pagePoint(600, 400);
 
 bool xdotool(const CompositorFixture &f, const QStringList &args)
 {
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), f.display());
-    tool.setProcessEnvironment(environment);
-    tool.start(QStringLiteral("xdotool"), args);
-    return tool.waitForFinished(30000) && tool.exitCode() == 0;
+    return f.xdotool(args);
 }
 
 bool waitForColour(const CompositorFixture &f, const QColor &colour, int timeoutMs)

@@ -104,12 +104,7 @@ private:
 
 bool tst_OnScreenKeyboard::xdotool(const QStringList &args)
 {
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), m_fixture->display());
-    tool.setProcessEnvironment(environment);
-    tool.start(QStringLiteral("xdotool"), args);
-    return tool.waitForFinished(30000) && tool.exitCode() == 0;
+    return m_fixture->xdotool(args);
 }
 
 QPoint tst_OnScreenKeyboard::screen(const QPointF &scene) const

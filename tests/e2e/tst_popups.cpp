@@ -54,12 +54,7 @@ void tst_Popups::cleanup()
 
 bool tst_Popups::xdotool(const QStringList &args)
 {
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), m_fixture->display());
-    tool.setProcessEnvironment(environment);
-    tool.start(QStringLiteral("xdotool"), args);
-    return tool.waitForFinished(30000) && tool.exitCode() == 0;
+    return m_fixture->xdotool(args);
 }
 
 bool tst_Popups::startProbes()

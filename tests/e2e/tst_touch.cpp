@@ -85,12 +85,7 @@ private:
 
 bool tst_Touch::xdotool(const QStringList &args)
 {
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), m_fixture->display());
-    tool.setProcessEnvironment(environment);
-    tool.start(QStringLiteral("xdotool"), args);
-    return tool.waitForFinished(30000) && tool.exitCode() == 0;
+    return m_fixture->xdotool(args);
 }
 
 QColor tst_Touch::pixel(const QPoint &point)
