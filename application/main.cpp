@@ -180,7 +180,10 @@ extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
             new Vorlane::FramePacer(output, qobject_cast<QQuickWindow *>(output->window()),
                                     &engine);
         // Clients that connected while the program started get the answers to their first
-        // requests (the registry, a round trip) now, not after the first frame is drawn.
+        // requests (the registry, a round trip) now, not after the first frame is drawn. The
+        // extensions made after the compositor (the viewporter, text input) announce their
+        // globals on a posted event: they are sent first, so that the answer names them all.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::Polish);
         acceptor.acceptWaiting();
         compositor->processWaylandEvents();
     }

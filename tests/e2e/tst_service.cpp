@@ -143,6 +143,13 @@ void tst_Service::earlyClient()
         qPrintable(f.clientLines(probe).join(QLatin1Char('\n')) + f.stderrText()));
     QCOMPARE(f.probeConfigures(probe).first(), QStringLiteral("0 0 -"));
     QVERIFY(f.compositorRunning());
+    if (activated) {
+        // An early client is told of every global in its first round trip, also of those made
+        // after the compositor.
+        QProcess *late = f.startClient(CompositorFixture::probePath());
+        QVERIFY(QTest::qWaitFor([&] { return !f.clientLines(late).filter("globals").isEmpty(); }));
+        QCOMPARE(f.clientLines(probe).filter("globals"), f.clientLines(late).filter("globals"));
+    }
     // With a socket of its own, and only then, the compositor holds the name's lock.
     QCOMPARE(QFile::exists(f.socketPath() + QStringLiteral(".lock")), !activated);
     QCOMPARE(f.stopCompositor(SIGTERM), 0);

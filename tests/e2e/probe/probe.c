@@ -577,11 +577,14 @@ static void create_toplevel(int index, int parent, const char *title)
     t->alive = true;
 }
 
+static int globals_seen;
+
 static void registry_global(void *data, struct wl_registry *registry, uint32_t name,
                             const char *interface, uint32_t version)
 {
     (void)data;
     (void)version;
+    ++globals_seen;
     if (!bind_common_global(registry, name, interface) && input
         && strcmp(interface, wl_seat_interface.name) == 0 && !seat) {
         seat = wl_registry_bind(registry, name, &wl_seat_interface, 1);
@@ -908,6 +911,7 @@ int main(int argc, char **argv)
     // The compositor has answered the first round trip: its registry is served.
     if (timestamps)
         report("roundtrip");
+    report("globals %d", globals_seen);
     while (keyboards_made < keyboard_count)
         add_keyboard();
 
