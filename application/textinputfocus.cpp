@@ -2,15 +2,41 @@
 
 #include "textinputv3.h"
 
+#include <QtWaylandCompositor/QWaylandClient>
 #include <QtWaylandCompositor/QWaylandInputMethodControl>
 #include <QtWaylandCompositor/QWaylandSeat>
 #include <QtWaylandCompositor/QWaylandTextInputManager>
+
+#include <wayland-server-core.h>
+
+#include <cstring>
 
 namespace Vorlane {
 
 namespace {
 
 constexpr int releaseDelayMs = 100;
+
+// Whether a client holds a text-input object of a protocol this compositor serves.
+bool holdsTextInput(QWaylandSurface *surface)
+{
+    QWaylandClient *client = surface->client();
+    if (!client || !client->client())
+        return false;
+    bool found = false;
+    wl_client_for_each_resource(
+        client->client(),
+        [](wl_resource *resource, void *data) {
+            const char *name = wl_resource_get_class(resource);
+            if (std::strcmp(name, "zwp_text_input_v3") != 0
+                && std::strcmp(name, "zwp_text_input_v2") != 0)
+                return WL_ITERATOR_CONTINUE;
+            *static_cast<bool *>(data) = true;
+            return WL_ITERATOR_STOP;
+        },
+        &found);
+    return found;
+}
 
 } // namespace
 
@@ -84,6 +110,11 @@ void TextInputFocus::update()
     if (focus && !focus->resource())
         focus = nullptr;
     watchFocus(focus);
+    const bool possible = focus && holdsTextInput(focus);
+    if (possible != m_possible) {
+        m_possible = possible;
+        emit possibleChanged();
+    }
     bool wanted = false;
     if (focus) {
         wanted = (m_control && m_control->property("enabled").toBool())

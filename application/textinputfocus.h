@@ -18,7 +18,8 @@ class TextInputManagerV3;
 // text-input protocols: what shows and hides the on-screen keyboard. Given a compositor, it
 // offers clients those protocols. It turns false only after a moment: toolkits disable and
 // enable again within a few milliseconds when their focus moves between text fields, and the
-// client under the panel would be resized twice for nothing.
+// client under the panel would be resized twice for nothing. It also tells whether that surface's
+// client holds a text-input object at all: one that may soon want text.
 class TextInputFocus : public QObject
 {
     Q_OBJECT
@@ -26,6 +27,7 @@ class TextInputFocus : public QObject
     Q_PROPERTY(
         QWaylandCompositor *compositor READ compositor WRITE setCompositor NOTIFY compositorChanged)
     Q_PROPERTY(bool wanted READ wanted NOTIFY wantedChanged)
+    Q_PROPERTY(bool possible READ possible NOTIFY possibleChanged)
 
 public:
     explicit TextInputFocus(QObject *parent = nullptr);
@@ -33,10 +35,12 @@ public:
     QWaylandCompositor *compositor() const { return m_compositor; }
     void setCompositor(QWaylandCompositor *compositor);
     bool wanted() const { return m_wanted; }
+    bool possible() const { return m_possible; }
 
 signals:
     void compositorChanged();
     void wantedChanged();
+    void possibleChanged();
 
 private slots:
     void update();
@@ -53,6 +57,7 @@ private:
     QMetaObject::Connection m_surfaceConnection;
     QTimer m_release;
     bool m_wanted = false;
+    bool m_possible = false;
 };
 
 } // namespace Vorlane

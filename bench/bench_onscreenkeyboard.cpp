@@ -1,8 +1,10 @@
 // The cost of the on-screen keyboard: private memory of the idle compositor (xcb on Xvfb, one
-// client that has the keyboard) with the keyboard off, on but never shown, and on after it was
-// shown once; and the time from the client's enabling text input to the first frame swapped
-// with the panel (the compositor's own debug figure). Prints a Markdown table of medians with
-// the smallest and largest value beside.
+// client that has the keyboard) with the keyboard off, on with a client that holds no text-input
+// object (the panel is never built), on with one that holds one but never enables it (the panel
+// is built in the background), and on after the panel was shown once; and the time from the
+// client's enabling text input to the first frame swapped with the panel (the compositor's own
+// debug figure), with the frames swapped until then. Prints a Markdown table of medians with the
+// smallest and largest value beside.
 //
 // usage: bench_onscreenkeyboard --vorlane PATH --probe PATH [--runs N]
 
@@ -21,20 +23,6 @@ const QByteArray layouts = R"({"layouts": [
   {"id": "main", "name": "Main", "defaultRegion": "full", "regions": [
     {"id": "full", "name": "Full", "x": 0, "y": 0, "width": 1, "height": 1, "regions": []}]}]})";
 
-// Private memory of a process: its pages that no other process maps.
-double privateMegabytes(qint64 pid)
-{
-    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-    if (!rollup.open(QIODevice::ReadOnly))
-        return -1;
-    double kilobytes = 0;
-    for (const QByteArray &line : rollup.readAll().split('\n')) {
-        if (line.startsWith("Private_Clean:") || line.startsWith("Private_Dirty:"))
-            kilobytes += line.simplified().split(' ').value(1).toDouble();
-    }
-    return kilobytes / 1024;
-}
-
 bool waitForLine(QProcess *process, const QByteArray &line, QByteArray &seen, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
@@ -49,12 +37,15 @@ bool waitForLine(QProcess *process, const QByteArray &line, QByteArray &seen, in
 struct Run
 {
     double memory = -1;
-    // The first time the panel is built; the second time it is only shown.
+    // The first time the client enables text input as soon as it has the focus, before the
+    // panel is built; the second time the panel is only shown.
     double firstShowMs = -1;
     double secondShowMs = -1;
+    double firstShowFrames = -1;
+    double secondShowFrames = -1;
 };
 
-// One compositor with one probe client; mode is "off", "idle" or "once".
+// One compositor with one probe client; mode is "off", "idle", "capable" or "once".
 Run measure(const QString &vorlane, const QString &probe, const QString &mode)
 {
     Run run;
@@ -107,7 +98,7 @@ Run measure(const QString &vorlane, const QString &probe, const QString &mode)
     client->setProcessEnvironment(env);
     client->start(
         probe,
-        { mode == QLatin1String("once") ? QStringLiteral("--once") : QStringLiteral("--idle") });
+        { QStringLiteral("--") + (mode == QLatin1String("off") ? QStringLiteral("idle") : mode) });
     client->waitForStarted(10000);
     QByteArray seen;
     const QByteArray last = mode == QLatin1String("once")
@@ -119,16 +110,23 @@ Run measure(const QString &vorlane, const QString &probe, const QString &mode)
     else {
         // Settled: the panel has gone and the idle trim has run.
         QThread::sleep(3);
-        run.memory = privateMegabytes(compositor->processId());
+        run.memory = memoryMb(compositor->processId()).priv;
     }
     QFile log(config.filePath(QStringLiteral("stderr.txt")));
     log.open(QIODevice::ReadOnly);
-    static const QRegularExpression figure(QStringLiteral("first frame after (\\d+) ms"));
+    static const QRegularExpression figure(
+        QStringLiteral("first frame after (\\d+) ms, frame (\\d+) since"));
     auto it = figure.globalMatch(QString::fromUtf8(log.readAll()));
-    if (it.hasNext())
-        run.firstShowMs = it.next().captured(1).toDouble();
-    if (it.hasNext())
-        run.secondShowMs = it.next().captured(1).toDouble();
+    if (it.hasNext()) {
+        const auto match = it.next();
+        run.firstShowMs = match.captured(1).toDouble();
+        run.firstShowFrames = match.captured(2).toDouble();
+    }
+    if (it.hasNext()) {
+        const auto match = it.next();
+        run.secondShowMs = match.captured(1).toDouble();
+        run.secondShowFrames = match.captured(2).toDouble();
+    }
     stopProcess(client, SIGKILL);
     stopProcess(compositor);
     return run;
@@ -163,26 +161,33 @@ int main(int argc, char *argv[])
     parser.addOptions({ vorlane, probe, runs });
     parser.process(app);
 
-    QList<double> off, idle, once, first, second;
+    QList<double> off, idle, capable, once, first, second, firstFrames, secondFrames;
     for (int i = 0; i < parser.value(runs).toInt(); ++i) {
         off << measure(parser.value(vorlane), parser.value(probe), QStringLiteral("off")).memory;
         idle << measure(parser.value(vorlane), parser.value(probe), QStringLiteral("idle")).memory;
+        capable << measure(parser.value(vorlane), parser.value(probe), QStringLiteral("capable"))
+                       .memory;
         const Run shown
             = measure(parser.value(vorlane), parser.value(probe), QStringLiteral("once"));
         once << shown.memory;
         first << shown.firstShowMs;
         second << shown.secondShowMs;
+        firstFrames << shown.firstShowFrames;
+        secondFrames << shown.secondShowFrames;
     }
     std::printf("## On-screen keyboard (xcb on Xvfb, one client; median (min to max) of %d)\n\n",
                 int(off.size()));
     std::printf("| figure | value |\n|---|---|\n");
-    std::printf("| private memory, keyboard off (MB) | %s |\n", qPrintable(figures(off, 1)));
-    std::printf("| private memory, keyboard on, never shown (MB) | %s |\n",
-                qPrintable(figures(idle, 1)));
-    std::printf("| private memory, keyboard on, shown once (MB) | %s |\n",
-                qPrintable(figures(once, 1)));
-    std::printf("| text input enabled to the panel's first frame, panel built then (ms) | %s |\n",
-                qPrintable(figures(first, 0)));
-    std::printf("| the same, panel built before (ms) | %s |\n", qPrintable(figures(second, 0)));
+    const auto row = [](const char *name, const QList<double> &values, int decimals) {
+        std::printf("| %s | %s |\n", name, qPrintable(figures(values, decimals)));
+    };
+    row("private memory, keyboard off (MB)", off, 1);
+    row("private memory, keyboard on, client without text input (MB)", idle, 1);
+    row("private memory, keyboard on, client with text input, never shown (MB)", capable, 1);
+    row("private memory, keyboard on, shown once (MB)", once, 1);
+    row("text input enabled at once on focus to the panel's first frame (ms)", first, 0);
+    row("the same, in frames swapped since the request", firstFrames, 0);
+    row("text input enabled once the panel is built, to its first frame (ms)", second, 0);
+    row("the same, in frames swapped since the request", secondFrames, 0);
     return 0;
 }

@@ -67,6 +67,58 @@ inline void stopProcess(QProcess *process, int sig = SIGTERM)
 }
 
 // An X server of the display's size for the compositors that need one.
+struct Memory
+{
+    double rss = -1;
+    double pss = -1;
+    double priv = -1;
+};
+
+// Resident, proportional and private memory of a process in MB. Private is its anonymous
+// memory and the shared memory that only it maps: pages of library files count as shared even
+// when no other process happens to map them at the moment.
+inline Memory memoryMb(qint64 pid)
+{
+    Memory memory;
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!rollup.open(QIODevice::ReadOnly))
+        return memory;
+    const auto kb = [](const QByteArray &line) {
+        return line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toDouble();
+    };
+    double anonymous = -1;
+    for (const QByteArray &line : rollup.readAll().split('\n')) {
+        if (line.startsWith("Rss:"))
+            memory.rss = kb(line) / 1024.0;
+        else if (line.startsWith("Pss:"))
+            memory.pss = kb(line) / 1024.0;
+        else if (line.startsWith("Anonymous:"))
+            anonymous = kb(line);
+    }
+    QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
+    if (anonymous < 0 || !smaps.open(QIODevice::ReadOnly))
+        return memory;
+    double sharedMemory = 0;
+    bool inSharedMemory = false;
+    for (const QByteArray &line : smaps.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 5 && fields.first().contains('-') && !fields.first().endsWith(':')) {
+            // A private mapping of shared memory (the QML engine's heap) is anonymous already.
+            const QByteArray path = fields.size() >= 6 ? fields.at(5) : QByteArray();
+            // The probe's buffer pool is the client's memory: the probe unmaps it after
+            // drawing, which leaves the compositor the only process that maps it.
+            inSharedMemory = fields.at(1).endsWith('s') && !path.startsWith("/memfd:vorlane-probe")
+                && (path.startsWith("/memfd:") || path.startsWith("/dev/shm/")
+                    || path.startsWith("/SYSV"));
+        } else if (inSharedMemory
+                   && (line.startsWith("Private_Clean:") || line.startsWith("Private_Dirty:"))) {
+            sharedMemory += kb(line);
+        }
+    }
+    memory.priv = (anonymous + sharedMemory) / 1024.0;
+    return memory;
+}
+
 class Xvfb
 {
 public:

@@ -3,8 +3,9 @@ import QtQuick.Window
 import Kestrix.Vorlane.Application
 
 // The on-screen keyboard at the bottom of its parent's area, shown while the surface with the
-// keyboard focus wants text. The panel is built when a client first wants text and kept: a
-// device that never types never pays for it.
+// keyboard focus wants text. The panel is built in the background once a client that holds a
+// text-input object has the focus, so that it is ready when a text field is tapped, and kept: a
+// device whose clients never take text never pays for it.
 Item {
     id: keyboard
 
@@ -38,27 +39,47 @@ Item {
 
         compositor: keyboard.available ? keyboard.compositor : null
 
+        onPossibleChanged: {
+            if (possible)
+                panel.active = true;
+        }
         onWantedChanged: {
             if (!wanted)
                 return;
-            if (debugMode)
+            if (debugMode) {
                 firstFrame.since = Date.now();
+                firstFrame.frames = 0;
+            }
             panel.active = true;
         }
     }
 
-    // In debug mode: how long the panel takes from a client's request to the screen.
+    // In debug mode: how long the panel takes from a client's request to the screen. A frame
+    // swapped on a render thread may have been synchronised before the panel was shown: the
+    // first one synchronised while it is shown counts.
     Connections {
         id: firstFrame
 
         property real since: -1
+        property bool synchronised: false
+        property int frames: 0
 
         target: since >= 0 ? keyboard.Window.window : null
 
-        function onFrameSwapped() {
+        function onAfterSynchronizing() {
             if (keyboard.shown)
-                console.debug("OnScreenKeyboard: first frame after " + (Date.now() - firstFrame.since) + " ms");
+                firstFrame.synchronised = true;
+        }
+        function onFrameSwapped() {
+            if (firstFrame.since < 0)
+                return;
+            ++firstFrame.frames;
+            if (!firstFrame.synchronised)
+                return;
+            console.debug("OnScreenKeyboard: first frame after " + (Date.now() - firstFrame.since)
+                          + " ms, frame " + firstFrame.frames + " since the request");
             firstFrame.since = -1;
+            firstFrame.synchronised = false;
         }
     }
 
@@ -69,6 +90,8 @@ Item {
         anchors.bottom: parent.bottom
         // Sized by the panel, whose height follows its width.
         active: false
+        // Built between frames: the compositor keeps serving its clients meanwhile.
+        asynchronous: true
         source: "qrc:/Kestrix/Vorlane/Application/OnScreenKeyboardPanel.qml"
 
         onLoaded: {

@@ -6,6 +6,8 @@
 //
 // usage: vorlane_textinputprobe            the careless steps, then it ends
 //        vorlane_textinputprobe --idle     a surface that never wants text; runs until killed
+//        vorlane_textinputprobe --capable  the same, with a text-input object that it never
+//                                          enables
 //        vorlane_textinputprobe --once     text input enabled for a second, then disabled, and
 //                                          again; runs until killed (for the bench)
 
@@ -164,10 +166,10 @@ static void enable(struct zwp_text_input_v3 *ti)
 
 // A surface that has the keyboard, with text input enabled for a second when once is true;
 // then it answers the compositor until it is killed.
-static int hold(bool once)
+static int hold(bool once, bool capable)
 {
     // Without the keyboard there is no text input to tell about the focus.
-    struct zwp_text_input_v3 *ti = manager ? new_text_input() : NULL;
+    struct zwp_text_input_v3 *ti = manager && capable ? new_text_input() : NULL;
     struct xdg_surface *xs;
     struct xdg_toplevel *tl;
     shown_surface(&xs, &tl);
@@ -199,7 +201,7 @@ int main(int argc, char **argv)
         return 1;
     }
     if (argc > 1)
-        return hold(once);
+        return hold(once, strcmp(argv[1], "--idle") != 0);
 
     // Without any surface of this client having the keyboard focus.
     struct zwp_text_input_v3 *early = new_text_input();
