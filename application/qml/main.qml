@@ -980,15 +980,24 @@ WaylandCompositor {
                         }
                         readonly property size surfaceSize: modelShellSurface && modelShellSurface.surface
                                                             ? modelShellSurface.surface.destinationSize : Qt.size(0, 0)
+                        // A dialog typed into keeps clear of the on-screen keyboard as a typing
+                        // surface does: its entry's area is moved up and cut at the panel.
+                        readonly property bool typing: onScreenKeyboard.shown && configurator !== null
+                                                       && configurator.focused && host !== null
+                        readonly property real areaY: !host ? 0 : typing
+                            ? Math.max(regionLayout.y, Math.min(host.y, onScreenKeyboard.panelTop - host.height)) : host.y
+                        readonly property real areaHeight: !host ? 0 : typing
+                            ? Math.max(0, Math.min(host.height, onScreenKeyboard.panelTop - areaY)) : host.height
                         readonly property real fit: host && surfaceSize.width > 0 && surfaceSize.height > 0
-                                                    ? Math.min(1, host.width / surfaceSize.width, host.height / surfaceSize.height) : 0
+                                                    ? Math.min(1, host.width / surfaceSize.width, areaHeight / surfaceSize.height) : 0
 
                         x: host ? host.x + Math.round((host.width - width) / 2) : 0
-                        y: host ? host.y + Math.round((host.height - height) / 2) : 0
+                        y: host ? areaY + Math.round((areaHeight - height) / 2) : 0
                         width: Math.floor(surfaceSize.width * fit)
                         height: Math.floor(surfaceSize.height * fit)
-                        // Above its entry; among the dialogs of one entry the later one is above.
-                        z: host ? host.z + 0.5 : 0
+                        // Above its entry; among the dialogs of one entry the later one is above;
+                        // typed into, above the other regions as a typing surface is.
+                        z: !host ? 0 : typing ? regionSelector.z - 0.5 : host.z + 0.5
                         visible: root.isShown(currentRegion) && host !== null
                         source: root.builtInContainer
 
