@@ -9,6 +9,7 @@
 #include <QWaylandQuickItem>
 #include <QWaylandQuickOutput>
 #include <QWaylandSurface>
+#include <QWaylandView>
 
 #include <wayland-server-core.h>
 
@@ -35,6 +36,16 @@ FramePacer::FramePacer(QWaylandQuickOutput *output, QQuickWindow *window, QObjec
     if (output) {
         connect(output, &QWaylandOutput::currentModeChanged, this, &FramePacer::updateInterval);
         output->setAutomaticFrameCallback(false);
+        if (QWaylandCompositor *compositor = output->compositor()) {
+            connect(compositor, &QWaylandCompositor::surfaceCreated, this,
+                    [this](QWaylandSurface *surface) {
+                        m_surfaces.append(surface);
+                        connect(surface, &QObject::destroyed, this, [this, surface] {
+                            m_surfaces.removeOne(surface);
+                            m_entered.remove(surface);
+                        });
+                    });
+        }
     }
     if (window) {
         window->installEventFilter(this);
@@ -97,31 +108,29 @@ void FramePacer::sendFrameCallbacks()
 {
     if (!m_window || !m_output || !m_output->compositor())
         return;
-    sendFrameCallbacks(m_window->contentItem());
+    for (QWaylandSurface *surface : std::as_const(m_surfaces)) {
+        if (surface->isDestroyed() || !surface->hasContent() || !isShown(surface))
+            continue;
+        if (!m_entered.contains(surface)) {
+            m_entered.insert(surface);
+            m_output->surfaceEnter(surface);
+        }
+        surface->frameStarted();
+        surface->sendFrameCallbacks();
+    }
     wl_display_flush_clients(m_output->compositor()->display());
 }
 
-void FramePacer::sendFrameCallbacks(QQuickItem *item)
+bool FramePacer::isShown(QWaylandSurface *surface) const
 {
-    // An item that is not visible hides everything inside it.
-    if (!item || !item->isVisible())
-        return;
-    if (auto *view = qobject_cast<QWaylandQuickItem *>(item)) {
-        QWaylandSurface *surface = view->surface();
-        if (surface && surface->hasContent()) {
-            if (!m_entered.contains(surface)) {
-                m_entered.insert(surface);
-                connect(surface, &QObject::destroyed, this,
-                        [this, surface] { m_entered.remove(surface); });
-                m_output->surfaceEnter(surface);
-            }
-            surface->frameStarted();
-            surface->sendFrameCallbacks();
-        }
+    const QList<QWaylandView *> views = surface->views();
+    for (QWaylandView *view : views) {
+        // Visible here means visible with all its parents: a hidden container hides it.
+        auto *item = qobject_cast<QWaylandQuickItem *>(view->renderObject());
+        if (item && item->window() == m_window && item->isVisible())
+            return true;
     }
-    const QList<QQuickItem *> children = item->childItems();
-    for (QQuickItem *child : children)
-        sendFrameCallbacks(child);
+    return false;
 }
 
 } // namespace Vorlane

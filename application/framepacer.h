@@ -7,7 +7,6 @@
 #include <QSet>
 #include <QTimer>
 
-class QQuickItem;
 class QQuickWindow;
 class QWaylandQuickOutput;
 class QWaylandSurface;
@@ -46,10 +45,13 @@ private:
     void releaseHeld();
     void advance(qint64 now);
     void sendFrameCallbacks();
-    void sendFrameCallbacks(QQuickItem *item);
+    // Whether an item of this window shows the surface.
+    bool isShown(QWaylandSurface *surface) const;
 
     QPointer<QWaylandQuickOutput> m_output;
     QPointer<QQuickWindow> m_window;
+    // Every surface of the compositor, so that a frame need not search the scene for them.
+    QList<QWaylandSurface *> m_surfaces;
     // Surfaces told that they are on the output (wl_surface.enter).
     QSet<QWaylandSurface *> m_entered;
     QElapsedTimer m_clock;
