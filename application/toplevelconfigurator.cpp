@@ -1,5 +1,7 @@
 #include "toplevelconfigurator.h"
 
+#include <QCoreApplication>
+
 #include <QtWaylandCompositor/QWaylandClient>
 #include <QtWaylandCompositor/QWaylandCompositor>
 #include <QtWaylandCompositor/QWaylandQuickShellIntegration>
@@ -188,19 +190,24 @@ ToplevelConfigurator::Configure ToplevelConfigurator::wanted() const
 }
 
 // Sizes arrive one dimension at a time while bindings settle, and focus moves within the same
-// handler: the configure waits until control is back in the event loop.
+// handler: the configure waits until control is back in the event loop. There it goes first,
+// before a frame whose drawing was asked for meanwhile, and out at once, not with the next flush
+// of all clients.
 void ToplevelConfigurator::schedule()
 {
     if (m_scheduled)
         return;
     m_scheduled = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (m_scheduled)
-                send();
-        },
-        Qt::QueuedConnection);
+    QCoreApplication::postEvent(this, new QEvent(sendEvent), Qt::HighEventPriority);
+}
+
+bool ToplevelConfigurator::event(QEvent *event)
+{
+    if (event->type() != sendEvent)
+        return QObject::event(event);
+    if (m_scheduled)
+        configureNow();
+    return true;
 }
 
 void ToplevelConfigurator::send()

@@ -77,7 +77,11 @@ signals:
     void coversOutputChanged();
     void focusedChanged();
 
+protected:
+    bool event(QEvent *event) override;
+
 private:
+    static constexpr QEvent::Type sendEvent = QEvent::Type(QEvent::User + 1);
     enum class WindowState { None, Maximized, Fullscreen };
     struct Configure
     {
