@@ -50,6 +50,8 @@ Item {
                 firstFrame.since = Date.now();
                 firstFrame.frames = 0;
             }
+            // Wanted now: a build still going on between frames is finished at once.
+            panel.asynchronous = false;
             panel.active = true;
         }
     }
