@@ -8,6 +8,8 @@
 //        vorlane_textinputprobe --idle     a surface that never wants text; runs until killed
 //        vorlane_textinputprobe --capable  the same, with a text-input object that it never
 //                                          enables
+//        vorlane_textinputprobe --dialog   a window with a green 300 x 150 dialog that wants
+//                                          text; runs until killed
 //        vorlane_textinputprobe --once     text input enabled for a second, then disabled, and
 //                                          again; runs until killed (for the bench)
 
@@ -121,25 +123,43 @@ static void xdg_configure(void *data, struct xdg_surface *surface, uint32_t seri
 }
 static const struct xdg_surface_listener xdg_listener = { xdg_configure };
 
-// A toplevel with a 64 x 64 buffer.
-static struct wl_surface *shown_surface(struct xdg_surface **xs, struct xdg_toplevel **tl)
+// A toplevel with a buffer of the given size and colour (ARGB), a dialog of parent if that is
+// not null.
+static struct wl_surface *coloured_surface(struct xdg_surface **xs, struct xdg_toplevel **tl,
+                                           struct xdg_toplevel *parent, int width, int height,
+                                           uint32_t colour)
 {
     struct wl_surface *surface = wl_compositor_create_surface(compositor);
     *xs = xdg_wm_base_get_xdg_surface(wm_base, surface);
     xdg_surface_add_listener(*xs, &xdg_listener, NULL);
     *tl = xdg_surface_get_toplevel(*xs);
+    if (parent)
+        xdg_toplevel_set_parent(*tl, parent);
     wl_surface_commit(surface);
     wl_display_roundtrip(display);
-    const int size = 64 * 64 * 4;
+    const int size = width * height * 4;
     const int fd = memfd_create("textinputprobe", MFD_CLOEXEC);
     if (fd < 0 || ftruncate(fd, size) < 0)
         exit(1);
+    uint32_t *pixels = mmap(NULL, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (pixels == MAP_FAILED)
+        exit(1);
+    for (int i = 0; i < width * height; ++i)
+        pixels[i] = colour;
+    munmap(pixels, size);
     struct wl_shm_pool *pool = wl_shm_create_pool(shm, fd, size);
     close(fd);
-    wl_surface_attach(surface, wl_shm_pool_create_buffer(pool, 0, 64, 64, 256, 0), 0, 0);
+    wl_surface_attach(surface, wl_shm_pool_create_buffer(pool, 0, width, height, width * 4, 0), 0,
+                      0);
     wl_shm_pool_destroy(pool);
     wl_surface_commit(surface);
     return surface;
+}
+
+// A toplevel with a black 64 x 64 buffer.
+static struct wl_surface *shown_surface(struct xdg_surface **xs, struct xdg_toplevel **tl)
+{
+    return coloured_surface(xs, tl, NULL, 64, 64, 0xff000000u);
 }
 
 // Waits up to 30 s for the keyboard focus, told by text input enter events.
@@ -190,16 +210,35 @@ static int hold(bool once, bool capable)
     return 0;
 }
 
+// A window with a green 300 x 150 dialog that wants text as soon as it has the keyboard; then
+// it answers the compositor until it is killed.
+static int dialog(void)
+{
+    struct xdg_surface *xs, *dialog_xs;
+    struct xdg_toplevel *tl, *dialog_tl;
+    shown_surface(&xs, &tl);
+    struct zwp_text_input_v3 *ti = new_text_input();
+    coloured_surface(&dialog_xs, &dialog_tl, tl, 300, 150, 0xff00ff00u);
+    wait_for_enter(1);
+    enable(ti);
+    step("enabled");
+    while (wl_display_dispatch(display) >= 0) { }
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     display = connect_display();
     if (!display || !bind_globals(display, &registry_listener, true))
         return 1;
     const bool once = argc > 1 && strcmp(argv[1], "--once") == 0;
-    if (!seat || (!manager && (once || argc == 1))) {
+    const bool with_dialog = argc > 1 && strcmp(argv[1], "--dialog") == 0;
+    if (!seat || (!manager && (once || with_dialog || argc == 1))) {
         fprintf(stderr, "no seat or no zwp_text_input_manager_v3\n");
         return 1;
     }
+    if (with_dialog)
+        return dialog();
     if (argc > 1)
         return hold(once, strcmp(argv[1], "--idle") != 0);
 
