@@ -1,5 +1,7 @@
 #include "framepacer.h"
 
+#include "toplevelconfigurator.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QQuickItem>
@@ -79,6 +81,7 @@ bool FramePacer::eventFilter(QObject *watched, QEvent *event)
     const qint64 now = m_clock.nsecsElapsed();
     if (now + SLACK_NS >= m_nextNs) {
         advance(now);
+        takeWaitingRequests();
         return QObject::eventFilter(watched, event);
     }
     const qint64 waitNs = m_nextNs - now;
@@ -98,10 +101,22 @@ void FramePacer::releaseHeld()
     if (!m_window)
         return;
     advance(m_clock.nsecsElapsed());
+    takeWaitingRequests();
     m_releasing = true;
     QEvent request(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(m_window, &request);
     m_releasing = false;
+}
+
+// Requests that clients sent while the last frame was drawn are handled before the next one,
+// and the configures they called for go out at once: a frame takes milliseconds, and a new
+// window would otherwise wait for its size until the frame is done.
+void FramePacer::takeWaitingRequests()
+{
+    if (!m_output || !m_output->compositor())
+        return;
+    m_output->compositor()->processWaylandEvents();
+    QCoreApplication::sendPostedEvents(nullptr, ToplevelConfigurator::sendEvent);
 }
 
 void FramePacer::sendFrameCallbacks()

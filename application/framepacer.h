@@ -44,6 +44,7 @@ private:
     void updateInterval();
     void releaseHeld();
     void advance(qint64 now);
+    void takeWaitingRequests();
     void sendFrameCallbacks();
     // Whether an item of this window shows the surface.
     bool isShown(QWaylandSurface *surface) const;

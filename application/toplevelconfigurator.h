@@ -69,6 +69,9 @@ public:
     Q_INVOKABLE void takeFocus();
     Q_INVOKABLE void releaseFocus();
 
+    // The event that sends a scheduled configure; the frame pacer delivers it before a frame.
+    static constexpr QEvent::Type sendEvent = QEvent::Type(QEvent::User + 1);
+
 signals:
     void toplevelChanged();
     void viewChanged();
@@ -81,7 +84,6 @@ protected:
     bool event(QEvent *event) override;
 
 private:
-    static constexpr QEvent::Type sendEvent = QEvent::Type(QEvent::User + 1);
     enum class WindowState { None, Maximized, Fullscreen };
     struct Configure
     {
