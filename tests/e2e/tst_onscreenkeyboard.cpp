@@ -57,6 +57,34 @@ window.show_all()
 Gtk.main()
 )";
 
+// The same with GTK 4, whose windows have no size-allocate signal: a drawing area under the
+// fields fills the window and reports each size it is given.
+const QByteArray gtk4Client = R"(import gi
+gi.require_version("Gtk", "4.0")
+from gi.repository import GLib, Gtk
+window = Gtk.Window(decorated=False)
+area = Gtk.DrawingArea()
+area.connect("resize", lambda a, width, height: print("size %d %d" % (width, height), flush=True))
+overlay = Gtk.Overlay(child=area)
+box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL, valign=Gtk.Align.START)
+entry = Gtk.Entry()
+entry.set_size_request(300, 40)
+entry.connect("changed", lambda e: print("text:" + e.get_text(), flush=True))
+box.append(entry)
+button = Gtk.Button(label="other")
+button.set_size_request(300, 40)
+box.append(button)
+overlay.add_overlay(box)
+overlay.set_measure_overlay(box, True)
+window.set_child(overlay)
+# GTK 4 would give the focus to the entry, which asks for the keyboard at once.
+window.set_focus(button)
+loop = GLib.MainLoop()
+window.connect("close-request", lambda w: loop.quit())
+window.present()
+loop.run()
+)";
+
 // The region area of the upright scene (800 x 480, or 480 x 800 when turned by 90 degrees)
 // with the quick bar on the left at 12 %.
 QRectF sceneArea(int rotation)
@@ -178,6 +206,9 @@ void tst_OnScreenKeyboard::typing_data()
     QTest::newRow("GTK 3, text-input v3")
         << QStringLiteral("/usr/bin/python3") << QStringLiteral("exec %1 %2") << gtkClient
         << QStringLiteral("GDK_BACKEND=wayland") << 0;
+    QTest::newRow("GTK 4, text-input v3")
+        << QStringLiteral("/usr/bin/python3") << QStringLiteral("exec %1 %2") << gtk4Client
+        << QStringLiteral("GDK_BACKEND=wayland") << 0;
     QTest::newRow("Qt Quick, turned by 90 degrees")
         << QStringLiteral("/usr/lib/qt6/bin/qml") << QStringLiteral("exec %1 %2 2>&1") << qtClient
         << QStringLiteral("QT_QPA_PLATFORM=wayland") << 90;
@@ -198,12 +229,16 @@ void tst_OnScreenKeyboard::typing()
         QSKIP("needs Xvfb and xdotool");
     if (!QFileInfo::exists(program))
         QSKIP(qPrintable(program + QStringLiteral(" is not installed")));
-    if (source == gtkClient
-        && QProcess::execute(program,
-                             { QStringLiteral("-c"),
-                               QStringLiteral("import gi; gi.require_version('Gtk', '3.0')") })
+    const QString gtkVersion = source == gtkClient ? QStringLiteral("3.0")
+        : source == gtk4Client                     ? QStringLiteral("4.0")
+                                                   : QString();
+    if (!gtkVersion.isEmpty()
+        && QProcess::execute(
+               program,
+               { QStringLiteral("-c"),
+                 QStringLiteral("import gi; gi.require_version('Gtk', '%1')").arg(gtkVersion) })
             != 0)
-        QSKIP("needs python3-gi and gir1.2-gtk-3.0");
+        QSKIP(qPrintable(QStringLiteral("needs python3-gi and gir1.2-gtk-%1").arg(gtkVersion)));
 
     CompositorFixture f;
     m_fixture = &f;
