@@ -257,6 +257,14 @@ bool CompositorFixture::xdotool(const QStringList &args) const
     return tool.waitForFinished(30000) && tool.exitCode() == 0;
 }
 
+bool CompositorFixture::focusCompositorWindow() const
+{
+    return xdotool({ QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--pid"), QString::number(compositorPid()),
+                     QStringLiteral("--name"), QStringLiteral("."), QStringLiteral("windowfocus"),
+                     QStringLiteral("--sync") });
+}
+
 QImage CompositorFixture::screenshot() const
 {
     if (m_display.isEmpty())

@@ -77,6 +77,9 @@ public:
     QString display() const { return m_display; }
     // Runs xdotool on that display; true when it succeeded within 30 s.
     bool xdotool(const QStringList &args) const;
+    // Gives the compositor's window the X input focus, where Qt's TUIO plugin sends its touch
+    // points. False while the window is still on its way to the screen, which refuses the focus.
+    bool focusCompositorWindow() const;
 
     QProcess *compositor() const;
     qint64 compositorPid() const;

@@ -4,6 +4,7 @@
 // above the panel. Beside it, a careless text-input v3 client against the compositor.
 
 #include "compositorfixture.h"
+#include "onscreenkeys.h"
 #include "tuiosender.h"
 
 #include <QFileInfo>
@@ -111,7 +112,6 @@ private slots:
     void off();
 
 private:
-    bool xdotool(const QStringList &args);
     // Where a point of the upright scene is on the 800 x 480 screen.
     QPoint screen(const QPointF &scene) const;
     void tap(const QPointF &scene);
@@ -125,15 +125,9 @@ private:
 
     CompositorFixture *m_fixture = nullptr;
     TuioSender *m_sender = nullptr;
-    int m_session = 0;
     int m_rotation = 0;
     QRectF m_area;
 };
-
-bool tst_OnScreenKeyboard::xdotool(const QStringList &args)
-{
-    return m_fixture->xdotool(args);
-}
 
 QPoint tst_OnScreenKeyboard::screen(const QPointF &scene) const
 {
@@ -143,13 +137,7 @@ QPoint tst_OnScreenKeyboard::screen(const QPointF &scene) const
 void tst_OnScreenKeyboard::tap(const QPointF &scene)
 {
     const QPoint point = screen(scene);
-    const QMap<int, QPointF> down { { ++m_session,
-                                      QPointF(point.x() / 800.0, point.y() / 480.0) } };
-    QVERIFY(m_sender->frame(down));
-    QTest::qWait(50);
-    QVERIFY(m_sender->frame({}));
-    // Apart, so that no two taps make a double click.
-    QTest::qWait(450);
+    QVERIFY(m_sender->tap(QPointF(point.x() / 800.0, point.y() / 480.0)));
 }
 
 QSize tst_OnScreenKeyboard::clientSize(QProcess *client)
@@ -262,11 +250,7 @@ void tst_OnScreenKeyboard::typing()
         qPrintable(f.stderrText()));
     TuioSender sender(port);
     m_sender = &sender;
-    const QStringList focus { QStringLiteral("search"),      QStringLiteral("--onlyvisible"),
-                              QStringLiteral("--pid"),       QString::number(f.compositorPid()),
-                              QStringLiteral("--name"),      QStringLiteral("."),
-                              QStringLiteral("windowfocus"), QStringLiteral("--sync") };
-    QTRY_VERIFY_WITH_TIMEOUT(xdotool(focus), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.focusCompositorWindow(), 30000);
 
     const QString variable = environment.section(QLatin1Char('='), 0, 0);
     QProcess *client = f.startClient(QStringLiteral("/bin/sh"),
@@ -286,18 +270,15 @@ void tst_OnScreenKeyboard::typing()
     QTRY_VERIFY_WITH_TIMEOUT(panelShown(typing.height()), 10000);
 
     // A key of a real keyboard still reaches the client.
-    QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("o") }));
+    QVERIFY(f.xdotool({ QStringLiteral("key"), QStringLiteral("o") }));
     QTRY_COMPARE_WITH_TIMEOUT(clientText(client), QStringLiteral("o"), 10000);
 
-    // h, i and the space bar, where the default style puts them on a panel of this size.
+    // Taps on h, i and the space bar of the panel below the client.
     const QRectF panel(m_area.left(), typing.height(), m_area.width(),
                        m_area.height() - typing.height());
-    const auto key = [&](qreal x, qreal y) {
-        return QPointF(panel.left() + panel.width() * x, panel.top() + panel.height() * y);
-    };
-    tap(key(0.598, 0.444));
-    tap(key(0.747, 0.226));
-    tap(key(0.497, 0.876));
+    tap(onScreenKey(panel, 'h'));
+    tap(onScreenKey(panel, 'i'));
+    tap(onScreenKey(panel, ' '));
     QTRY_COMPARE_WITH_TIMEOUT(clientText(client).trimmed().toLower(), QStringLiteral("ohi"), 10000);
 
     // The focus moves to the button: the panel goes and the client has its whole area again.

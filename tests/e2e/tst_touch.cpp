@@ -71,7 +71,6 @@ private slots:
     void scaledWindowAndPopup();
 
 private:
-    bool xdotool(const QStringList &args);
     QColor pixel(const QPoint &point);
     // Down and up at one point; the finger stays down for holdMs. A quick tap sends both at
     // once, so that a busy compositor cannot take it for a long press.
@@ -82,11 +81,6 @@ private:
     Scene m_scene;
     int m_session = 0;
 };
-
-bool tst_Touch::xdotool(const QStringList &args)
-{
-    return m_fixture->xdotool(args);
-}
 
 QColor tst_Touch::pixel(const QPoint &point)
 {
@@ -144,13 +138,7 @@ void tst_Touch::quickBar()
         qPrintable(f.stderrText()));
     TuioSender sender(port);
     m_sender = &sender;
-    // The plugin hands its touch points to the focused window; the window may still be on its
-    // way to the screen, when the X server refuses the focus.
-    const QStringList focus { QStringLiteral("search"),      QStringLiteral("--onlyvisible"),
-                              QStringLiteral("--pid"),       QString::number(f.compositorPid()),
-                              QStringLiteral("--name"),      QStringLiteral("."),
-                              QStringLiteral("windowfocus"), QStringLiteral("--sync") };
-    QTRY_VERIFY_WITH_TIMEOUT(xdotool(focus), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.focusCompositorWindow(), 30000);
 
     f.startClient(probe, { QStringLiteral("--color"), QStringLiteral("ff0000") });
     const QPoint left = m_scene.screen(m_scene.leftRegion());
@@ -211,11 +199,7 @@ void tst_Touch::scaledWindowAndPopup()
     QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
     TuioSender sender(port);
     m_sender = &sender;
-    const QStringList focus { QStringLiteral("search"),      QStringLiteral("--onlyvisible"),
-                              QStringLiteral("--pid"),       QString::number(f.compositorPid()),
-                              QStringLiteral("--name"),      QStringLiteral("."),
-                              QStringLiteral("windowfocus"), QStringLiteral("--sync") };
-    QTRY_VERIFY_WITH_TIMEOUT(xdotool(focus), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.focusCompositorWindow(), 30000);
 
     // "left" is 176 px wide from x 96: 500x300 at 0.352 is 176x106, centred from y 187.
     QProcess *probe = f.startClient(CompositorFixture::probePath(),

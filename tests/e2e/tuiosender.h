@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QPointF>
 #include <QString>
+#include <QTest>
 #include <QtEndian>
 
 #include <arpa/inet.h>
@@ -79,6 +80,17 @@ public:
             == bundle.size();
     }
 
+    // A short touch at one position, then a pause long enough that the next one makes no
+    // double click. Its session ids count from 1000, apart from those a caller gives frame().
+    bool tap(const QPointF &position)
+    {
+        const bool down = frame({ { ++m_tapSession, position } });
+        QTest::qWait(50);
+        const bool up = frame({});
+        QTest::qWait(450);
+        return down && up;
+    }
+
 private:
     // OSC strings end with a zero byte and are padded with zeros to a multiple of four.
     static QByteArray string(const QByteArray &text)
@@ -103,6 +115,7 @@ private:
     int m_socket;
     sockaddr_in m_address {};
     int m_frame = 0;
+    int m_tapSession = 1000;
 };
 
 #endif // VORLANE_TESTS_TUIOSENDER_H
