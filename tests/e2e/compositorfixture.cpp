@@ -257,12 +257,19 @@ bool CompositorFixture::xdotool(const QStringList &args) const
     return tool.waitForFinished(30000) && tool.exitCode() == 0;
 }
 
-bool CompositorFixture::focusCompositorWindow() const
+bool CompositorFixture::focusCompositorWindow(int timeoutMs) const
 {
-    return xdotool({ QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                     QStringLiteral("--pid"), QString::number(compositorPid()),
-                     QStringLiteral("--name"), QStringLiteral("."), QStringLiteral("windowfocus"),
-                     QStringLiteral("--sync") });
+    const QStringList focus { QStringLiteral("search"),      QStringLiteral("--onlyvisible"),
+                              QStringLiteral("--pid"),       QString::number(compositorPid()),
+                              QStringLiteral("--name"),      QStringLiteral("."),
+                              QStringLiteral("windowfocus"), QStringLiteral("--sync") };
+    QDeadlineTimer deadline(timeoutMs);
+    while (!xdotool(focus)) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(100);
+    }
+    return true;
 }
 
 QImage CompositorFixture::screenshot() const

@@ -78,8 +78,8 @@ public:
     // Runs xdotool on that display; true when it succeeded within 30 s.
     bool xdotool(const QStringList &args) const;
     // Gives the compositor's window the X input focus, where Qt's TUIO plugin sends its touch
-    // points. False while the window is still on its way to the screen, which refuses the focus.
-    bool focusCompositorWindow() const;
+    // points; tries again while the window is on its way to the screen, which refuses the focus.
+    bool focusCompositorWindow(int timeoutMs = 30000) const;
 
     QProcess *compositor() const;
     qint64 compositorPid() const;

@@ -138,7 +138,7 @@ void tst_Touch::quickBar()
         qPrintable(f.stderrText()));
     TuioSender sender(port);
     m_sender = &sender;
-    QTRY_VERIFY_WITH_TIMEOUT(f.focusCompositorWindow(), 30000);
+    QVERIFY(f.focusCompositorWindow());
 
     f.startClient(probe, { QStringLiteral("--color"), QStringLiteral("ff0000") });
     const QPoint left = m_scene.screen(m_scene.leftRegion());
@@ -199,7 +199,7 @@ void tst_Touch::scaledWindowAndPopup()
     QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
     TuioSender sender(port);
     m_sender = &sender;
-    QTRY_VERIFY_WITH_TIMEOUT(f.focusCompositorWindow(), 30000);
+    QVERIFY(f.focusCompositorWindow());
 
     // "left" is 176 px wide from x 96: 500x300 at 0.352 is 176x106, centred from y 187.
     QProcess *probe = f.startClient(CompositorFixture::probePath(),
