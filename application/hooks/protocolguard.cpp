@@ -1,5 +1,7 @@
 #include "protocolguard.h"
 
+#include "surfacerole.h"
+
 #include <QCoreApplication>
 #include <QHash>
 #include <QPair>
@@ -15,6 +17,7 @@ namespace {
 
 constexpr uint32_t XDG_WM_BASE_ERROR_ROLE = 0;
 constexpr uint32_t XDG_SURFACE_ERROR_NOT_CONSTRUCTED = 1;
+constexpr uint32_t XDG_SURFACE_ERROR_ALREADY_CONSTRUCTED = 2;
 
 // The parent of every surface that was given a sub-surface role, for as long as both live.
 QHash<wl_resource *, wl_resource *> parents;
@@ -32,6 +35,9 @@ QHash<ObjectKey, ObjectKey> toplevels;
 // The live role object of an xdg_surface: Qt leaves it dangling or leaked when its xdg_surface
 // goes first, which the protocol forbids anyway.
 QHash<ObjectKey, uint32_t> roles;
+// Whether each wl_surface that was given an xdg role was a popup, for as long as it lives: a
+// surface that gets a new xdg_surface may take the same role again, and no other.
+QHash<wl_resource *, bool> wasPopup;
 // The xdg_surfaces whose xdg_toplevel was destroyed: Qt deletes the top-level but its xdg_surface
 // keeps the pointer and acknowledges configures into the freed top-level.
 QSet<ObjectKey> toplevelsGone;
@@ -90,6 +96,7 @@ void surfaceDestroyed(wl_listener *listener, void *data)
     auto *surface = static_cast<wl_resource *>(data);
     parents.remove(surface);
     xdgSurfaceOf.remove(surface);
+    wasPopup.remove(surface);
     for (auto it = xdgSurfaces.begin(); it != xdgSurfaces.end(); ++it) {
         if (it.value() == surface)
             it.value() = nullptr;
@@ -193,6 +200,8 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
             if (surface) {
                 xdgSurfaceOf.insert(surface, key);
                 watch(surface);
+                if (wasPopup.contains(surface))
+                    SurfaceRole::dropXdgRole(surface);
             }
             return;
         }
@@ -214,12 +223,18 @@ void onRequest(void *, wl_protocol_logger_type direction, const wl_protocol_logg
             // There is nothing left to acknowledge; Qt would read the deleted top-level.
             refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
             refusalText = "ack_configure on an xdg_surface whose xdg_toplevel is destroyed";
-        } else if (xdgSurfaces.value(key)) {
-            if ((is("get_toplevel") || is("get_popup")) && !roles.contains(key)) {
+        } else if (wl_resource *surface = xdgSurfaces.value(key)) {
+            const bool popup = is("get_popup");
+            if (!(is("get_toplevel") || popup) || roles.contains(key))
+                return;
+            if (wasPopup.value(surface, popup) == popup) {
+                wasPopup.insert(surface, popup);
                 toplevels.insert({ key.first, message->arguments[0].n }, key);
                 roles.insert(key, message->arguments[0].n);
+                return;
             }
-            return;
+            refusalCode = XDG_SURFACE_ERROR_ALREADY_CONSTRUCTED;
+            refusalText = "the wl_surface had another role before";
         } else {
             refusalCode = XDG_SURFACE_ERROR_NOT_CONSTRUCTED;
             refusalText = "the xdg_surface has lost its wl_surface";

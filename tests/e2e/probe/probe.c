@@ -32,6 +32,8 @@
 //   growing right and down, with the positioner's constraint_adjustment bits <adjust>; its
 //   buffer is committed at each configured size. Reported: "popup-configure <n> <x> <y> <w> <h>",
 //   and "popup-done <n>".
+//   "remap <n> <x> <y>": unmaps popup n and maps it again at x, y of its parent with the same
+//   wl_surface (reported "remapped <n>").
 //   "unpopup <n>": destroys popup n (reported "popup-destroyed <n>").
 //   "popups <count>": opens and closes count popups of toplevel 0, one after the other, each
 //   drawn once; then "popups-done <count>".
@@ -76,6 +78,7 @@ struct popup
     struct wl_surface *surface;
     struct xdg_surface *xdg_surface;
     struct xdg_popup *xdg_popup;
+    struct xdg_surface *parent;
     int32_t width;
     int32_t height;
     bool alive;
@@ -663,9 +666,10 @@ static void popup_repositioned(void *data, struct xdg_popup *xdg_popup, uint32_t
 static const struct xdg_popup_listener popup_listener
     = { popup_configure, popup_done, popup_repositioned };
 
-// Makes a popup of parent (an xdg_surface) in p; index -1 for one that reports nothing.
+// Makes a popup of parent (an xdg_surface) in p; index -1 for one that reports nothing. With
+// remap, p's wl_surface is kept and given the popup role again.
 static void create_popup(struct popup *p, int index, struct xdg_surface *parent, int x, int y,
-                         int width, int height, uint32_t adjust, bool grab)
+                         int width, int height, uint32_t adjust, bool grab, bool remap)
 {
     struct xdg_positioner *positioner = xdg_wm_base_create_positioner(wm_base);
     xdg_positioner_set_size(positioner, width, height);
@@ -676,7 +680,9 @@ static void create_popup(struct popup *p, int index, struct xdg_surface *parent,
     p->index = index;
     p->width = width;
     p->height = height;
-    p->surface = wl_compositor_create_surface(compositor);
+    if (!remap)
+        p->surface = wl_compositor_create_surface(compositor);
+    p->parent = parent;
     p->xdg_surface = xdg_wm_base_get_xdg_surface(wm_base, p->surface);
     xdg_surface_add_listener(p->xdg_surface, &popup_surface_listener, p);
     p->xdg_popup = xdg_surface_get_popup(p->xdg_surface, parent, positioner);
@@ -704,7 +710,7 @@ static void popup_flood(long count)
     for (long i = 0; i < count; ++i) {
         struct popup p;
         flood_configured = false;
-        create_popup(&p, -1, toplevels[0].xdg_surface, 10, 10, 40, 30, 0, false);
+        create_popup(&p, -1, toplevels[0].xdg_surface, 10, 10, 40, 30, 0, false, false);
         while (!flood_configured) {
             if (wl_display_dispatch(the_display) < 0)
                 return;
@@ -776,7 +782,21 @@ static bool handle_command(char *line)
         }
         const int n = popup_count++;
         create_popup(&popups[n], n, parent_surface, x, y, width, height, adjust,
-                     strstr(line, " grab") != NULL);
+                     strstr(line, " grab") != NULL, false);
+        return true;
+    }
+    // Moved as GTK 4 moves popups where it cannot reposition them: unmapped and mapped again,
+    // with the same wl_surface.
+    if (sscanf(line, "remap %d %d %d", &index, &x, &y) == 3) {
+        if (index >= 0 && index < MAX_POPUPS && popups[index].alive) {
+            struct popup *p = &popups[index];
+            xdg_popup_destroy(p->xdg_popup);
+            xdg_surface_destroy(p->xdg_surface);
+            wl_surface_attach(p->surface, NULL, 0, 0);
+            wl_surface_commit(p->surface);
+            create_popup(p, index, p->parent, x, y, p->width, p->height, 0, false, true);
+            report("remapped %d", index);
+        }
         return true;
     }
     if (sscanf(line, "unpopup %d", &index) == 1) {
