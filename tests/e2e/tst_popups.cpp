@@ -134,9 +134,10 @@ void tst_Popups::wholeAboveEverything()
     m_a->write("remap 0 320 30\n");
     QTRY_VERIFY_WITH_TIMEOUT(
         f.clientLines(m_a).contains(QStringLiteral("popup-configure 0 320 30 100 50")), 30000);
-    QTRY_VERIFY_WITH_TIMEOUT((frame = f.screenshot(), frame.pixelColor(514, 78) == green
-                                  && frame.pixelColor(400, 15) != green),
-                             30000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (frame = f.screenshot(),
+         frame.pixelColor(514, 78) == green && frame.pixelColor(400, 15) != green),
+        30000);
     QVERIFY(f.clientLines(m_a).filter(QStringLiteral("protocol-error")).isEmpty());
     QVERIFY(!f.stderrContains(QStringLiteral("Not implemented")));
 }
