@@ -7,6 +7,9 @@
 #include "onscreenkeys.h"
 #include "tuiosender.h"
 
+#include <algorithm>
+
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -109,6 +112,7 @@ private slots:
     void typing_data();
     void typing();
     void careless();
+    void dialog();
     void off_data();
     void off();
 
@@ -329,6 +333,52 @@ void tst_OnScreenKeyboard::careless()
     QTRY_COMPARE_WITH_TIMEOUT(panel(), QStringList({ "shown", "hidden", "shown", "hidden" }),
                               10000);
     QVERIFY2(f.compositorRunning(), qPrintable(f.stderrText()));
+}
+
+// A dialog that wants text stays whole above the panel, though it is centred over a window whose
+// area reaches below the panel's top.
+void tst_OnScreenKeyboard::dialog()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        QSKIP("needs Xvfb");
+    CompositorFixture f;
+    QVERIFY(f.isValid());
+    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
+    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
+    f.setSetting(QStringLiteral("Keyboard/Enabled"), QStringLiteral("1"));
+    const QString probe = QStringLiteral(VORLANE_TEXTINPUTPROBE_PATH);
+    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"), probe,
+                               "X-DefaultRegion=main:full"));
+    QVERIFY(f.startXvfb());
+    QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
+    QProcess *client
+        = f.startClient(probe, { QStringLiteral("--dialog") },
+                        { { QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0") } });
+
+    // The panel at the bottom (dark, where the region's fill is black), and all of the dialog's
+    // 300 x 150 green pixels above it.
+    const auto whole = [&f] {
+        const QImage image = f.screenshot();
+        const QColor bottom = image.isNull() ? QColor() : image.pixelColor(450, 478);
+        if (!isDark(bottom) || bottom == QColor(Qt::black))
+            return false;
+        const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+        int green = 0;
+        for (int y = 0; y < rgb.height(); ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+            green += int(std::count(line, line + rgb.width(), qRgb(0, 255, 0)));
+        }
+        return green == 300 * 150;
+    };
+    // Each look takes a screenshot: bounded by time, not by a count of looks.
+    QDeadlineTimer deadline(30000);
+    bool seen = whole();
+    while (!seen && !deadline.hasExpired()) {
+        QTest::qWait(100);
+        seen = whole();
+    }
+    QVERIFY(seen);
+    QVERIFY(f.clientLines(client).contains(QStringLiteral("step enabled")));
 }
 
 void tst_OnScreenKeyboard::off_data()
