@@ -1217,9 +1217,13 @@ void tst_Scene::keyboardFocus()
     const QStringList first = focusLines(QString());
     QVERIFY2(first.size() >= 7, qPrintable(first.join(QLatin1String(", "))));
     for (const QString &keyboard : { QStringLiteral(" #1"), QStringLiteral(" #2") }) {
+        // A keyboard bound later missed what came before it; one bound with the first may have
+        // missed a pass of the focus through A before it was bound.
         const QStringList lines = focusLines(keyboard);
-        QVERIFY2(lines.size() >= first.size() && lines.mid(lines.size() - first.size()) == first,
-                 qPrintable(lines.join(u',')));
+        const qsizetype common = std::min(lines.size(), first.size());
+        QVERIFY2(common >= 5
+                     && lines.mid(lines.size() - common) == first.mid(first.size() - common),
+                 qPrintable(lines.join(u',') + QLatin1String(" / ") + first.join(u',')));
         for (int i = 0; i < lines.size(); ++i)
             QVERIFY(lines.at(i).startsWith(i % 2 ? "keyboard-leave" : "keyboard-enter"));
     }
