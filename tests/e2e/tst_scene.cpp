@@ -1205,6 +1205,10 @@ void tst_Scene::keyboardFocus()
     QVERIFY(keyTo(b, a));
     b->write("quit\n");
     QVERIFY(b->waitForFinished(30000));
+    // A key typed before the compositor saw B go would reach no one.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        f.clientLines(a).filter(QRegularExpression("^keyboard-(enter|leave) 0$")).last(),
+        QStringLiteral("keyboard-enter 0"), 30000);
     QVERIFY(keyTo(a, nullptr));
     // Every keyboard followed the focus, entered and left in turn, as the first one did since
     // the keyboard was made.
