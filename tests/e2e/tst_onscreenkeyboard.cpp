@@ -102,6 +102,16 @@ bool isDark(const QColor &color)
     return color.isValid() && color.lightness() < 100;
 }
 
+// One whole-screen region for the text-input probe, with the keyboard on.
+bool prepareProbe(CompositorFixture &f, const QString &probe)
+{
+    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
+    f.setSetting(QStringLiteral("Keyboard/Enabled"), QStringLiteral("1"));
+    return f.isValid() && f.writeLayoutFile(QStringLiteral("layouts.json"), layouts)
+        && f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"), probe,
+                              "X-DefaultRegion=main:full");
+}
+
 } // namespace
 
 class tst_OnScreenKeyboard : public QObject
@@ -301,13 +311,8 @@ void tst_OnScreenKeyboard::typing()
 void tst_OnScreenKeyboard::careless()
 {
     CompositorFixture f;
-    QVERIFY(f.isValid());
-    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    f.setSetting(QStringLiteral("Keyboard/Enabled"), QStringLiteral("1"));
     const QString probe = QStringLiteral(VORLANE_TEXTINPUTPROBE_PATH);
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"), probe,
-                               "X-DefaultRegion=main:full"));
+    QVERIFY(prepareProbe(f, probe));
     QVERIFY2(f.startAndWait({ QStringLiteral("-d") }), qPrintable(f.stderrText()));
 
     // The probe's own leaks (what it leaves to the end of the connection) are not in question.
@@ -342,13 +347,8 @@ void tst_OnScreenKeyboard::dialog()
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
         QSKIP("needs Xvfb");
     CompositorFixture f;
-    QVERIFY(f.isValid());
-    QVERIFY(f.writeLayoutFile(QStringLiteral("layouts.json"), layouts));
-    f.setSetting(QStringLiteral("Settings/DefaultLayout"), QStringLiteral("main"));
-    f.setSetting(QStringLiteral("Keyboard/Enabled"), QStringLiteral("1"));
     const QString probe = QStringLiteral(VORLANE_TEXTINPUTPROBE_PATH);
-    QVERIFY(f.writeClientEntry(QStringLiteral("probe.desktop"), QStringLiteral("Probe"), probe,
-                               "X-DefaultRegion=main:full"));
+    QVERIFY(prepareProbe(f, probe));
     QVERIFY(f.startXvfb());
     QVERIFY2(f.startAndWait(), qPrintable(f.stderrText()));
     QProcess *client
