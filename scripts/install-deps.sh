@@ -5,6 +5,11 @@ set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 read -r -a packages <<<"$(grep -v '^[[:space:]]*#' "$root/.ci/packages.txt" | tr '\n' ' ')"
+# Debian 13 has Qt's SVG image plugin, which draws the on-screen keyboard's key symbols, in a
+# package of its own.
+if [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" = trixie ]; then
+    packages+=(qt6-svg-plugins)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -3,9 +3,11 @@ import QtQuick.Window
 import Kestrix.Vorlane.Application
 
 // The on-screen keyboard at the bottom of its parent's area, shown while the surface with the
-// keyboard focus wants text. The panel is built in the background once a client that holds a
-// text-input object has the focus, so that it is ready when a text field is tapped, and kept: a
-// device whose clients never take text never pays for it.
+// keyboard focus wants text. The panel is built once a client that holds a text-input object has
+// the focus, right after that focus change, so that it is ready when a text field is tapped, and
+// kept: a device whose clients never take text never pays for it. It is built in one go: a build
+// spread over frames and cut short by the compositor's end fills the log with Qt Virtual
+// Keyboard's errors on Qt 6.8.
 Item {
     id: keyboard
 
@@ -41,7 +43,7 @@ Item {
 
         onPossibleChanged: {
             if (possible)
-                panel.active = true;
+                Qt.callLater(() => panel.active = true);
         }
         onWantedChanged: {
             if (!wanted)
@@ -50,8 +52,6 @@ Item {
                 firstFrame.since = Date.now();
                 firstFrame.frames = 0;
             }
-            // Wanted now: a build still going on between frames is finished at once.
-            panel.asynchronous = false;
             panel.active = true;
         }
     }
@@ -92,8 +92,6 @@ Item {
         anchors.bottom: parent.bottom
         // Sized by the panel, whose height follows its width.
         active: false
-        // Built between frames: the compositor keeps serving its clients meanwhile.
-        asynchronous: true
         source: "qrc:/Kestrix/Vorlane/Application/OnScreenKeyboardPanel.qml"
 
         onLoaded: {

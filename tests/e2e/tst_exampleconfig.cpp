@@ -98,7 +98,8 @@ void TestExampleConfig::startsWithoutWarnings()
     // Stopped as the service manager would; the output tells why when it fails.
     const int status = fixture.stopCompositor(SIGTERM);
     QVERIFY2(status == 0, qPrintable(exitReport(fixture, status)));
-    QCOMPARE(unexpectedMessages(fixture.stderrLines()), QStringList());
+    QVERIFY2(unexpectedMessages(fixture.stderrLines()).isEmpty(),
+             qPrintable(unexpectedMessages(fixture.stderrLines()).join(QLatin1Char('\n'))));
 }
 
 void TestExampleConfig::examplePrograms_data()
@@ -151,7 +152,8 @@ void TestExampleConfig::examplePrograms()
     // Stopped as the service manager would; the output tells why when it fails.
     const int status = fixture.stopCompositor(SIGTERM);
     QVERIFY2(status == 0, qPrintable(exitReport(fixture, status)));
-    QCOMPARE(unexpectedMessages(fixture.stderrLines()), QStringList());
+    QVERIFY2(unexpectedMessages(fixture.stderrLines()).isEmpty(),
+             qPrintable(unexpectedMessages(fixture.stderrLines()).join(QLatin1Char('\n'))));
 }
 
 void TestExampleConfig::replacementSurfaceContainer()
@@ -175,7 +177,8 @@ void TestExampleConfig::replacementSurfaceContainer()
     // Stopped as the service manager would; the output tells why when it fails.
     const int status = fixture.stopCompositor(SIGTERM);
     QVERIFY2(status == 0, qPrintable(exitReport(fixture, status)));
-    QCOMPARE(unexpectedMessages(fixture.stderrLines()), QStringList());
+    QVERIFY2(unexpectedMessages(fixture.stderrLines()).isEmpty(),
+             qPrintable(unexpectedMessages(fixture.stderrLines()).join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(TestExampleConfig)
