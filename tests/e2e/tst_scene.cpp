@@ -1120,14 +1120,9 @@ void tst_Scene::bufferOfOtherSize()
     }
 
     // A click reaches the client at its own coordinates, through the scale.
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), f.display());
-    tool.setProcessEnvironment(environment);
-    tool.start(QStringLiteral("xdotool"),
-               { QStringLiteral("mousemove"), QString::number(click.x()),
-                 QString::number(click.y()), QStringLiteral("click"), QStringLiteral("1") });
-    QVERIFY(tool.waitForFinished(30000));
+    QVERIFY(
+        f.xdotool({ QStringLiteral("mousemove"), QString::number(click.x()),
+                    QString::number(click.y()), QStringLiteral("click"), QStringLiteral("1") }));
     QTRY_VERIFY2_WITH_TIMEOUT(
         f.clientLines(probe).contains(QStringLiteral("button 0 %1 pressed").arg(clicked)),
         qPrintable(f.clientLines(probe).join(u'|')), 30000);
@@ -1145,14 +1140,7 @@ void tst_Scene::keyboardFocus()
         QSKIP("Xvfb is not available");
     QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
 
-    const auto xdotool = [&](const QStringList &args) {
-        QProcess tool;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), f.display());
-        tool.setProcessEnvironment(environment);
-        tool.start(QStringLiteral("xdotool"), args);
-        return tool.waitForFinished(30000) && tool.exitCode() == 0;
-    };
+    const auto xdotool = [&f](const QStringList &args) { return f.xdotool(args); };
 
     // A binds the seat twice, as Firefox does: each of its keyboards has the focus and the keys.
     QProcess *a = f.startClient(probeA, { QStringLiteral("--keyboards"), QStringLiteral("2") });
@@ -1345,14 +1333,7 @@ sys.exit(app.exec())
     if (!f.startXvfb())
         QSKIP("Xvfb is not available");
     QVERIFY2(startScene(f, QStringLiteral("main"), true), qPrintable(f.stderrText()));
-    const auto xdotool = [&](const QStringList &args) {
-        QProcess tool;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), f.display());
-        tool.setProcessEnvironment(environment);
-        tool.start(QStringLiteral("xdotool"), args);
-        return tool.waitForFinished(30000) && tool.exitCode() == 0;
-    };
+    const auto xdotool = [&f](const QStringList &args) { return f.xdotool(args); };
     QProcess *ask
         = f.startClient(python, { f.baseDir() + QStringLiteral("/ask.py") },
                         { { QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland") } });
