@@ -377,8 +377,10 @@ void tst_OnScreenKeyboard::dialog()
         QTest::qWait(100);
         seen = whole();
     }
-    QVERIFY(seen);
-    QVERIFY(f.clientLines(client).contains(QStringLiteral("step enabled")));
+    QVERIFY2(seen,
+             qPrintable(f.clientLines(client).join(QLatin1Char('\n'))
+                        + QString::fromLocal8Bit(client->readAllStandardError())));
+    QTRY_VERIFY(f.clientLines(client).contains(QStringLiteral("step enabled")));
 }
 
 void tst_OnScreenKeyboard::off_data()

@@ -26,6 +26,7 @@ static struct wl_seat *seat;
 static struct zwp_text_input_manager_v3 *manager;
 static int entered;
 static int left;
+static struct wl_surface *focused;
 static int done_events;
 
 static void registry_global(void *data, struct wl_registry *registry, uint32_t name,
@@ -48,14 +49,15 @@ static void ti_enter(void *data, struct zwp_text_input_v3 *ti, struct wl_surface
 {
     (void)data;
     (void)ti;
-    (void)surface;
+    focused = surface;
     ++entered;
 }
 static void ti_leave(void *data, struct zwp_text_input_v3 *ti, struct wl_surface *surface)
 {
     (void)data;
     (void)ti;
-    (void)surface;
+    if (focused == surface)
+        focused = NULL;
     ++left;
 }
 static void ti_preedit(void *data, struct zwp_text_input_v3 *ti, const char *text, int32_t begin,
@@ -218,8 +220,18 @@ static int dialog(void)
     struct xdg_toplevel *tl, *dialog_tl;
     shown_surface(&xs, &tl);
     struct zwp_text_input_v3 *ti = new_text_input();
-    coloured_surface(&dialog_xs, &dialog_tl, tl, 300, 150, 0xff00ff00u);
-    wait_for_enter(1);
+    struct wl_surface *dialog_surface
+        = coloured_surface(&dialog_xs, &dialog_tl, tl, 300, 150, 0xff00ff00u);
+    // The window may have the focus first; text input enabled there would end with its leave.
+    const time_t until = time(NULL) + 30;
+    while (focused != dialog_surface && time(NULL) < until) {
+        wl_display_roundtrip(display);
+        usleep(20000);
+    }
+    if (focused != dialog_surface) {
+        fprintf(stderr, "no enter event on the dialog\n");
+        return 1;
+    }
     enable(ti);
     step("enabled");
     while (wl_display_dispatch(display) >= 0) { }
