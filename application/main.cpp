@@ -186,6 +186,7 @@ extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
         QCoreApplication::sendPostedEvents(nullptr, QEvent::Polish);
         acceptor.acceptWaiting();
         compositor->processWaylandEvents();
+        QMetaObject::invokeMethod(compositor, "buildScene");
     }
     if (!roots.isEmpty()) {
         QQuickWindow *window = outputWindow(engine);

@@ -13,6 +13,8 @@ WaylandCompositor {
     readonly property alias surfaceModel: surfaces
     readonly property alias layoutModel: layouts
     property var currentLayout: coremanager.layouts[coremanager.selectedLayoutIndex]
+    // Everything on the screen; null until buildScene.
+    property Item scene: null
 
     // While a layout change re-places every surface, the keyboard stays where it is and is
     // settled once at the end.
@@ -152,7 +154,22 @@ WaylandCompositor {
 
     // The container of entry index, null when there is none.
     function containerAt(index) {
-        return index >= 0 && index < surfaceContainerSpawner.count ? surfaceContainerSpawner.itemAt(index) : null;
+        return scene && index >= 0 && index < scene.containers.count ? scene.containers.itemAt(index) : null;
+    }
+
+    // The view of dialog d, null when there is none.
+    function dialogViewAt(d) {
+        return scene ? scene.dialogViews.itemAt(d) : null;
+    }
+
+    // Called once the compositor has answered the clients that connected while it started, so
+    // that building the scene and showing the window do not hold up their first answers.
+    function buildScene() {
+        if (scene)
+            return;
+        scene = sceneComponent.createObject(win.contentItem);
+        if (!scene)
+            console.error("The scene could not be built: " + sceneComponent.errorString());
     }
 
     function isShown(region) {
@@ -181,7 +198,7 @@ WaylandCompositor {
         for (let d = dialogs.count - 1; d >= 0; --d) {
             if (rootEntryOf(d) !== index)
                 continue;
-            const dialog = dialogSpawner.itemAt(d);
+            const dialog = dialogViewAt(d);
             if (dialog && dialog.status === Loader.Ready && dialog.configurator)
                 return dialog.configurator;
         }
@@ -212,7 +229,7 @@ WaylandCompositor {
     // still shown; with fallback, else to the last shown one.
     function refocus(fallback) {
         for (let d = 0; d < dialogs.count; ++d) {
-            const dialog = dialogSpawner.itemAt(d);
+            const dialog = dialogViewAt(d);
             if (dialog && dialog.configurator && dialog.configurator.focused && isShown(dialogs.get(d).currentRegion))
                 return;
         }
@@ -426,8 +443,8 @@ WaylandCompositor {
         }
         // A region id may stand in both layouts with other geometry: a container whose region
         // text stayed the same must still take the new layout's rectangle and stacking number.
-        for (let j = 0; j < surfaceContainerSpawner.count; ++j) {
-            const container = surfaceContainerSpawner.itemAt(j);
+        for (let j = 0; j < (scene ? scene.containers.count : 0); ++j) {
+            const container = containerAt(j);
             if (container)
                 container.refreshRegion();
         }
@@ -436,9 +453,9 @@ WaylandCompositor {
 
     function handleElementClicked(index) {
         debug("Element idx " + index + " clicked");
-        const selecting = regionSelector.currentProcess;
+        const selecting = scene.selector.currentProcess;
         if (selecting > -1)
-            regionSelector.currentProcess = -1;
+            scene.selector.currentProcess = -1;
         const entry = index >= 0 && index < surfaces.count ? surfaces.get(index) : undefined;
         if (!entry) {
             if (debugMode)
@@ -456,23 +473,23 @@ WaylandCompositor {
         else if (coremanager.currentRegions.length === 1)
             setSurfaceRegion(index, coremanager.currentRegions[0].id);
         else if (settings.value("Settings/DisableRegionSelect") != 1)
-            regionSelector.currentProcess = entry.pid;
+            scene.selector.currentProcess = entry.pid;
         else
             console.error("Client " + entry.name + " has no target region, but region selection is disabled!");
     }
 
     function handleElementLongPressed(index) {
-        if (regionSelector.currentProcess === -1) {
+        if (scene.selector.currentProcess === -1) {
             const entry = index >= 0 && index < surfaces.count ? surfaces.get(index) : undefined;
             if (entry)
-                regionSelector.currentProcess = entry.pid;
+                scene.selector.currentProcess = entry.pid;
         } else {
-            regionSelector.currentProcess = -1;
+            scene.selector.currentProcess = -1;
         }
     }
 
     function handleBodyClicked() {
-        regionSelector.currentProcess = -1;
+        scene.selector.currentProcess = -1;
     }
 
     function handleHeaderClicked() {
@@ -485,10 +502,10 @@ WaylandCompositor {
     }
 
     function handleRegionAreaClicked(regionId) {
-        const index = entryPids.indexOf(regionSelector.currentProcess);
+        const index = entryPids.indexOf(scene.selector.currentProcess);
         if (index >= 0)
             setSurfaceRegion(index, regionId);
-        regionSelector.currentProcess = -1;
+        scene.selector.currentProcess = -1;
     }
 
     function handleSurfaceDestroyed(index) {
@@ -637,7 +654,7 @@ WaylandCompositor {
             surfaces.setProperty(index, "attention", true);
             return;
         }
-        const dialog = dialogSpawner.itemAt(d);
+        const dialog = dialogViewAt(d);
         if (!holdFocus && dialog && dialog.status === Loader.Ready && dialog.configurator)
             dialog.configurator.takeFocus();
     }
@@ -750,425 +767,437 @@ WaylandCompositor {
 
             width: 800
             height: 480
-            visible: true
+            visible: root.scene !== null
 
-            Item {
-                id: screenRotator
-
-                readonly property bool exchanged: rotation === 90 || rotation === 270
-
-                anchors.centerIn: parent
-                width: exchanged ? win.height : win.width
-                height: exchanged ? win.width : win.height
-                rotation: root.screenRotation
-
-                Rectangle {
-                    id: backgroundSolidColor
-
-                    readonly property var color1: settings.value("Background/Color")
-                    readonly property var color2: settings.value("Background/Color2")
-
-                    anchors.fill: parent
-                    z: 1
-
-                    gradient: Gradient {
-                        GradientStop {
-                            position: 0
-                            color: String(backgroundSolidColor.color1)
-                        }
-                        GradientStop {
-                            position: 1
-                            color: String(root.isUnset(backgroundSolidColor.color2) ? backgroundSolidColor.color1
-                                                                                    : backgroundSolidColor.color2)
-                        }
-                    }
-                }
-
-                Image {
-                    id: backgroundImage
-
-                    readonly property string mode: String(settings.value("Background/FillMode"))
-
-                    anchors.fill: parent
-                    anchors.topMargin: screenRotator.height * root.numberSetting("Background/ImageMarginTop", 0) / 100
-                    anchors.bottomMargin: screenRotator.height * root.numberSetting("Background/ImageMarginBottom", 0) / 100
-                    anchors.leftMargin: screenRotator.width * root.numberSetting("Background/ImageMarginLeft", 0) / 100
-                    anchors.rightMargin: screenRotator.width * root.numberSetting("Background/ImageMarginRight", 0) / 100
-                    z: 2
-                    source: root.isUnset(settings.value("Background/Image")) ? "" : String(settings.value("Background/Image"))
-                    fillMode: {
-                        switch (mode) {
-                        case "CROP":
-                            return Image.PreserveAspectCrop;
-                        case "STRETCH":
-                            return Image.Stretch;
-                        case "TILE":
-                            return Image.Tile;
-                        case "TILEVERTICALLY":
-                            return Image.TileVertically;
-                        case "TILEHORIZONTALLY":
-                            return Image.TileHorizontally;
-                        default:
-                            return Image.PreserveAspectFit;
-                        }
-                    }
-                }
+            // The scene is built once the clients that connected during start-up have had
+            // their first answers (buildScene); the window is shown with it.
+            Component {
+                id: sceneComponent
 
                 Item {
-                    id: regionLayout
+                    id: screenRotator
 
-                    anchors.fill: parent
-                    anchors.leftMargin: root.quickBarPosition === "LEFT" ? screenRotator.width * root.quickBarSize / 100 : 0
-                    anchors.rightMargin: root.quickBarPosition === "RIGHT" ? screenRotator.width * root.quickBarSize / 100 : 0
-                    anchors.topMargin: root.quickBarPosition === "TOP" ? screenRotator.height * root.quickBarSize / 100 : 0
-                    anchors.bottomMargin: root.quickBarPosition === "BOTTOM" ? screenRotator.height * root.quickBarSize / 100 : 0
-                    z: 3
-                }
+                    // What the compositor's own functions reach in the scene.
+                    readonly property alias regionArea: regionLayout
+                    readonly property alias containers: surfaceContainerSpawner
+                    readonly property alias dialogViews: dialogSpawner
+                    readonly property alias selector: regionSelector
 
-                Repeater {
-                    id: surfaceContainerSpawner
+                    readonly property bool exchanged: rotation === 90 || rotation === 270
 
-                    model: surfaces
+                    anchors.centerIn: parent
+                    width: exchanged ? win.height : win.width
+                    height: exchanged ? win.width : win.height
+                    rotation: root.screenRotation
 
-                    delegate: Loader {
-                        id: container
+                    Rectangle {
+                        id: backgroundSolidColor
 
-                        property var modelShellSurface: model.shellSurface
-                        property var modelToplevel: model.topLevel
-                        property string currentRegion: model.currentRegion
-                        property rect regionRect: Qt.rect(0, 0, 0, 0)
-                        readonly property ToplevelConfigurator configurator: root.configuratorOf(modelToplevel)
-                        readonly property real regionY: regionLayout.y + regionLayout.height * regionRect.y
-                        readonly property real regionHeight: regionLayout.height * regionRect.height
-                        // What is typed into stays above the on-screen keyboard: a region that
-                        // reaches below the panel's top is moved up over the regions above it,
-                        // as far as the region area allows, and cut at the panel.
-                        readonly property bool typing: onScreenKeyboard.shown && configurator !== null
-                                                       && configurator.focused
+                        readonly property var color1: settings.value("Background/Color")
+                        readonly property var color2: settings.value("Background/Color2")
 
-                        // Stacking numbers of regions grow with their count; a surface must
-                        // never rise above the region selector however many regions there are.
-                        function refreshRegion() {
-                            z = typing ? regionSelector.z - 1
-                                       : Math.max(0, Math.min(coremanager.getRegionZ(currentRegion), regionSelector.z - 1));
-                            regionRect = coremanager.getRegionRect(currentRegion);
-                        }
+                        anchors.fill: parent
+                        z: 1
 
-                        x: regionLayout.x + regionLayout.width * regionRect.x
-                        y: typing ? Math.max(regionLayout.y, Math.min(regionY, onScreenKeyboard.panelTop - regionHeight)) : regionY
-                        width: regionLayout.width * regionRect.width
-                        height: typing ? Math.max(0, Math.min(regionHeight, onScreenKeyboard.panelTop - y)) : regionHeight
-                        visible: currentRegion !== root.quickBarID && currentRegion !== ""
-                        source: root.containerSource(model.client ? model.client.details : null)
-
-                        onTypingChanged: {
-                            refreshRegion();
-                            root.debug("SurfaceContainer for " + model.name + (typing ? " above" : " freed from")
-                                       + " the on-screen keyboard");
-                        }
-                        onCurrentRegionChanged: {
-                            refreshRegion();
-                            if (!root.isShown(currentRegion))
-                                root.surfaceHidden(configurator);
-                            root.debug("SurfaceContainer for " + model.name + " changed to region " + currentRegion + " (rect: "
-                                       + regionRect.x + "," + regionRect.y + "-" + regionRect.width + "," + regionRect.height + ")");
-                        }
-                        Component.onCompleted: refreshRegion()
-                        // A surface that goes leaves the keyboard to the one focused before it.
-                        Component.onDestruction: Qt.callLater(root.refocus, false)
-
-                        // Nothing is given back when a binding lets go: the configurator may
-                        // since serve another container, and what it had before may be gone.
-                        Binding {
-                            target: container.configurator
-                            restoreMode: Binding.RestoreNone
-                            property: "view"
-                            value: container.item
-                        }
-                        // The scene tells the client the size its container declares (which may
-                        // be less than the container's area). A container without clientSize
-                        // tells its client itself; one that did not load shows nothing, and its
-                        // client is told nothing.
-                        Binding {
-                            target: container.configurator
-                            restoreMode: Binding.RestoreNone
-                            property: "size"
-                            value: container.status === Loader.Ready && container.item.clientSize !== undefined
-                                   ? container.item.clientSize : Qt.size(-1, -1)
-                        }
-                        Binding {
-                            target: container.configurator
-                            restoreMode: Binding.RestoreNone
-                            property: "floating"
-                            value: false
-                        }
-                        // Full screen only where the client's area is the whole screen (the
-                        // quick bar hidden, a region of the whole area), else maximised.
-                        Binding {
-                            target: container.configurator
-                            restoreMode: Binding.RestoreNone
-                            property: "coversOutput"
-                            value: container.status === Loader.Ready && container.item.clientSize !== undefined
-                                   && configurators.coversScreen(
-                                       Qt.rect(container.x, container.y, container.item.clientSize.width,
-                                               container.item.clientSize.height),
-                                       Qt.size(screenRotator.width, screenRotator.height))
-                        }
-
-                        Connections {
-                            target: container.modelToplevel
-                            ignoreUnknownSignals: true
-
-                            function onSetMinimized() {
-                                root.handleMinimizeRequest(index);
+                        gradient: Gradient {
+                            GradientStop {
+                                position: 0
+                                color: String(backgroundSolidColor.color1)
                             }
-                            function onParentToplevelChanged() {
-                                root.handleParentChanged(container.modelToplevel);
-                            }
-                        }
-
-                        Connections {
-                            target: container.configurator
-
-                            function onFocusedChanged() {
-                                if (container.configurator.focused)
-                                    Qt.callLater(root.focusEntry, index);
-                            }
-                        }
-
-                        Connections {
-                            target: container.item
-                            ignoreUnknownSignals: true
-
-                            function onSurfaceDestroyed() {
-                                root.handleSurfaceDestroyed(index);
-                            }
-                        }
-
-                        // Without a loaded container nobody would report the end of the surface,
-                        // and the entry with its Client would stay for good.
-                        Connections {
-                            target: container.status === Loader.Ready || !container.modelShellSurface
-                                    ? null : container.modelShellSurface.surface
-                            ignoreUnknownSignals: true
-
-                            function onSurfaceDestroyed() {
-                                root.handleSurfaceDestroyed(index);
+                            GradientStop {
+                                position: 1
+                                color: String(root.isUnset(backgroundSolidColor.color2) ? backgroundSolidColor.color1
+                                                                                        : backgroundSolidColor.color2)
                             }
                         }
                     }
-                }
 
-                // The dialogs, each over the container of the entry it belongs to, at its own
-                // size, scaled down where that is larger than the entry's area; always in the
-                // built-in container, which leaves a dialog's size to its client.
-                Repeater {
-                    id: dialogSpawner
+                    Image {
+                        id: backgroundImage
 
-                    model: dialogs
+                        readonly property string mode: String(settings.value("Background/FillMode"))
 
-                    delegate: Loader {
-                        id: dialog
-
-                        property var modelShellSurface: model.shellSurface
-                        property var modelToplevel: model.topLevel
-                        property string currentRegion: model.currentRegion
-                        readonly property ToplevelConfigurator configurator: root.configuratorOf(modelToplevel)
-                        readonly property Item host: {
-                            root.treeRevision;
-                            return root.containerAt(root.rootEntryOf(index));
-                        }
-                        readonly property size surfaceSize: modelShellSurface && modelShellSurface.surface
-                                                            ? modelShellSurface.surface.destinationSize : Qt.size(0, 0)
-                        // A dialog typed into keeps clear of the on-screen keyboard as a typing
-                        // surface does: its entry's area is moved up and cut at the panel.
-                        readonly property bool typing: onScreenKeyboard.shown && configurator !== null
-                                                       && configurator.focused && host !== null
-                        readonly property real areaY: !host ? 0 : typing
-                            ? Math.max(regionLayout.y, Math.min(host.y, onScreenKeyboard.panelTop - host.height)) : host.y
-                        readonly property real areaHeight: !host ? 0 : typing
-                            ? Math.max(0, Math.min(host.height, onScreenKeyboard.panelTop - areaY)) : host.height
-                        readonly property real fit: host && surfaceSize.width > 0 && surfaceSize.height > 0
-                                                    ? Math.min(1, host.width / surfaceSize.width, areaHeight / surfaceSize.height) : 0
-
-                        x: host ? host.x + Math.round((host.width - width) / 2) : 0
-                        y: host ? areaY + Math.round((areaHeight - height) / 2) : 0
-                        width: Math.floor(surfaceSize.width * fit)
-                        height: Math.floor(surfaceSize.height * fit)
-                        // Above its entry; among the dialogs of one entry the later one is above;
-                        // typed into, above the other regions as a typing surface is.
-                        z: !host ? 0 : typing ? regionSelector.z - 0.5 : host.z + 0.5
-                        visible: root.isShown(currentRegion) && host !== null
-                        source: root.builtInContainer
-
-                        onCurrentRegionChanged: {
-                            if (!root.isShown(currentRegion))
-                                root.surfaceHidden(configurator);
-                        }
-                        Component.onDestruction: Qt.callLater(root.refocus, false)
-
-                        Binding {
-                            target: dialog.configurator
-                            restoreMode: Binding.RestoreNone
-                            property: "view"
-                            value: dialog.item
-                        }
-                        Binding {
-                            target: dialog.configurator
-                            restoreMode: Binding.RestoreNone
-                            property: "floating"
-                            value: true
-                        }
-                        Binding {
-                            target: dialog.item
-                            restoreMode: Binding.RestoreNone
-                            property: "filled"
-                            value: false
-                        }
-
-                        Connections {
-                            target: dialog.modelToplevel
-                            ignoreUnknownSignals: true
-
-                            function onParentToplevelChanged() {
-                                root.handleParentChanged(dialog.modelToplevel);
-                            }
-                        }
-
-                        Connections {
-                            target: dialog.item
-                            ignoreUnknownSignals: true
-
-                            function onSurfaceDestroyed() {
-                                root.handleDialogDestroyed(index);
-                            }
-                        }
-
-                        Connections {
-                            target: dialog.status === Loader.Ready || !dialog.modelShellSurface
-                                    ? null : dialog.modelShellSurface.surface
-                            ignoreUnknownSignals: true
-
-                            function onSurfaceDestroyed() {
-                                root.handleDialogDestroyed(index);
+                        anchors.fill: parent
+                        anchors.topMargin: screenRotator.height * root.numberSetting("Background/ImageMarginTop", 0) / 100
+                        anchors.bottomMargin: screenRotator.height * root.numberSetting("Background/ImageMarginBottom", 0) / 100
+                        anchors.leftMargin: screenRotator.width * root.numberSetting("Background/ImageMarginLeft", 0) / 100
+                        anchors.rightMargin: screenRotator.width * root.numberSetting("Background/ImageMarginRight", 0) / 100
+                        z: 2
+                        source: root.isUnset(settings.value("Background/Image")) ? "" : String(settings.value("Background/Image"))
+                        fillMode: {
+                            switch (mode) {
+                            case "CROP":
+                                return Image.PreserveAspectCrop;
+                            case "STRETCH":
+                                return Image.Stretch;
+                            case "TILE":
+                                return Image.Tile;
+                            case "TILEVERTICALLY":
+                                return Image.TileVertically;
+                            case "TILEHORIZONTALLY":
+                                return Image.TileHorizontally;
+                            default:
+                                return Image.PreserveAspectFit;
                             }
                         }
                     }
-                }
 
-                OnScreenKeyboard {
-                    id: onScreenKeyboard
+                    Item {
+                        id: regionLayout
 
-                    anchors.left: regionLayout.left
-                    anchors.right: regionLayout.right
-                    anchors.bottom: regionLayout.bottom
-                    // Above every surface container and dialog, below the region selector.
-                    z: regionSelector.z - 0.25
-                    available: onScreenKeyboardOn
-                    compositor: root
-                    maximumHeight: screenRotator.height * root.numberSetting("Keyboard/Height", 50) / 100
-                    languages: String(settings.value("Keyboard/Languages")).split(",")
-                }
-
-                Loader {
-                    id: regionSelector
-
-                    property int currentProcess: -1
-
-                    anchors.left: regionLayout.left
-                    anchors.top: regionLayout.top
-                    anchors.topMargin: currentProcess < 0 ? regionLayout.height : 0
-                    width: regionLayout.width
-                    height: regionLayout.height
-                    z: 100
-                    // Built when it first opens and kept: many devices never need it, and its
-                    // areas and their texts would hold memory from the start.
-                    active: false
-                    source: String(settings.value("Components/RegionSelector"))
-
-                    onCurrentProcessChanged: {
-                        if (currentProcess >= 0)
-                            active = true;
+                        anchors.fill: parent
+                        anchors.leftMargin: root.quickBarPosition === "LEFT" ? screenRotator.width * root.quickBarSize / 100 : 0
+                        anchors.rightMargin: root.quickBarPosition === "RIGHT" ? screenRotator.width * root.quickBarSize / 100 : 0
+                        anchors.topMargin: root.quickBarPosition === "TOP" ? screenRotator.height * root.quickBarSize / 100 : 0
+                        anchors.bottomMargin: root.quickBarPosition === "BOTTOM" ? screenRotator.height * root.quickBarSize / 100 : 0
+                        z: 3
                     }
 
-                    Connections {
-                        target: regionSelector.item
-                        ignoreUnknownSignals: true
+                    Repeater {
+                        id: surfaceContainerSpawner
 
-                        function onRegionAreaClicked(regionId) {
-                            root.handleRegionAreaClicked(regionId);
+                        model: surfaces
+
+                        delegate: Loader {
+                            id: container
+
+                            property var modelShellSurface: model.shellSurface
+                            property var modelToplevel: model.topLevel
+                            property string currentRegion: model.currentRegion
+                            property rect regionRect: Qt.rect(0, 0, 0, 0)
+                            readonly property ToplevelConfigurator configurator: root.configuratorOf(modelToplevel)
+                            readonly property real regionY: regionLayout.y + regionLayout.height * regionRect.y
+                            readonly property real regionHeight: regionLayout.height * regionRect.height
+                            // What is typed into stays above the on-screen keyboard: a region that
+                            // reaches below the panel's top is moved up over the regions above it,
+                            // as far as the region area allows, and cut at the panel.
+                            readonly property bool typing: onScreenKeyboard.shown && configurator !== null
+                                                           && configurator.focused
+
+                            // Stacking numbers of regions grow with their count; a surface must
+                            // never rise above the region selector however many regions there are.
+                            function refreshRegion() {
+                                z = typing ? regionSelector.z - 1
+                                           : Math.max(0, Math.min(coremanager.getRegionZ(currentRegion), regionSelector.z - 1));
+                                regionRect = coremanager.getRegionRect(currentRegion);
+                            }
+
+                            x: regionLayout.x + regionLayout.width * regionRect.x
+                            y: typing ? Math.max(regionLayout.y, Math.min(regionY, onScreenKeyboard.panelTop - regionHeight)) : regionY
+                            width: regionLayout.width * regionRect.width
+                            height: typing ? Math.max(0, Math.min(regionHeight, onScreenKeyboard.panelTop - y)) : regionHeight
+                            visible: currentRegion !== root.quickBarID && currentRegion !== ""
+                            source: root.containerSource(model.client ? model.client.details : null)
+
+                            onTypingChanged: {
+                                refreshRegion();
+                                root.debug("SurfaceContainer for " + model.name + (typing ? " above" : " freed from")
+                                           + " the on-screen keyboard");
+                            }
+                            onCurrentRegionChanged: {
+                                refreshRegion();
+                                if (!root.isShown(currentRegion))
+                                    root.surfaceHidden(configurator);
+                                root.debug("SurfaceContainer for " + model.name + " changed to region " + currentRegion + " (rect: "
+                                           + regionRect.x + "," + regionRect.y + "-" + regionRect.width + "," + regionRect.height + ")");
+                            }
+                            Component.onCompleted: refreshRegion()
+                            // A surface that goes leaves the keyboard to the one focused before it.
+                            Component.onDestruction: Qt.callLater(root.refocus, false)
+
+                            // Nothing is given back when a binding lets go: the configurator may
+                            // since serve another container, and what it had before may be gone.
+                            Binding {
+                                target: container.configurator
+                                restoreMode: Binding.RestoreNone
+                                property: "view"
+                                value: container.item
+                            }
+                            // The scene tells the client the size its container declares (which may
+                            // be less than the container's area). A container without clientSize
+                            // tells its client itself; one that did not load shows nothing, and its
+                            // client is told nothing.
+                            Binding {
+                                target: container.configurator
+                                restoreMode: Binding.RestoreNone
+                                property: "size"
+                                value: container.status === Loader.Ready && container.item.clientSize !== undefined
+                                       ? container.item.clientSize : Qt.size(-1, -1)
+                            }
+                            Binding {
+                                target: container.configurator
+                                restoreMode: Binding.RestoreNone
+                                property: "floating"
+                                value: false
+                            }
+                            // Full screen only where the client's area is the whole screen (the
+                            // quick bar hidden, a region of the whole area), else maximised.
+                            Binding {
+                                target: container.configurator
+                                restoreMode: Binding.RestoreNone
+                                property: "coversOutput"
+                                value: container.status === Loader.Ready && container.item.clientSize !== undefined
+                                       && configurators.coversScreen(
+                                           Qt.rect(container.x, container.y, container.item.clientSize.width,
+                                                   container.item.clientSize.height),
+                                           Qt.size(screenRotator.width, screenRotator.height))
+                            }
+
+                            Connections {
+                                target: container.modelToplevel
+                                ignoreUnknownSignals: true
+
+                                function onSetMinimized() {
+                                    root.handleMinimizeRequest(index);
+                                }
+                                function onParentToplevelChanged() {
+                                    root.handleParentChanged(container.modelToplevel);
+                                }
+                            }
+
+                            Connections {
+                                target: container.configurator
+
+                                function onFocusedChanged() {
+                                    if (container.configurator.focused)
+                                        Qt.callLater(root.focusEntry, index);
+                                }
+                            }
+
+                            Connections {
+                                target: container.item
+                                ignoreUnknownSignals: true
+
+                                function onSurfaceDestroyed() {
+                                    root.handleSurfaceDestroyed(index);
+                                }
+                            }
+
+                            // Without a loaded container nobody would report the end of the surface,
+                            // and the entry with its Client would stay for good.
+                            Connections {
+                                target: container.status === Loader.Ready || !container.modelShellSurface
+                                        ? null : container.modelShellSurface.surface
+                                ignoreUnknownSignals: true
+
+                                function onSurfaceDestroyed() {
+                                    root.handleSurfaceDestroyed(index);
+                                }
+                            }
                         }
                     }
-                }
 
-                // Menus, drop-downs and tooltips of every client, whole and above everything.
-                PopupLayer {
-                    anchors.fill: parent
-                    z: 120
-                    shell: xdgShell
-                }
+                    // The dialogs, each over the container of the entry it belongs to, at its own
+                    // size, scaled down where that is larger than the entry's area; always in the
+                    // built-in container, which leaves a dialog's size to its client.
+                    Repeater {
+                        id: dialogSpawner
 
-                Item {
-                    id: quickbarArea
+                        model: dialogs
 
-                    anchors.fill: parent
-                    anchors.leftMargin: root.quickBarPosition === "RIGHT" ? screenRotator.width * (100 - root.quickBarSize) / 100 : 0
-                    anchors.rightMargin: root.quickBarPosition === "LEFT" ? screenRotator.width * (100 - root.quickBarSize) / 100 : 0
-                    anchors.topMargin: root.quickBarPosition === "BOTTOM" ? screenRotator.height * (100 - root.quickBarSize) / 100 : 0
-                    anchors.bottomMargin: root.quickBarPosition === "TOP" ? screenRotator.height * (100 - root.quickBarSize) / 100 : 0
-                    z: 110
+                        delegate: Loader {
+                            id: dialog
 
-                    states: State {
-                        name: "HIDDEN"
-                        when: root.quickBarHidden
+                            property var modelShellSurface: model.shellSurface
+                            property var modelToplevel: model.topLevel
+                            property string currentRegion: model.currentRegion
+                            readonly property ToplevelConfigurator configurator: root.configuratorOf(modelToplevel)
+                            readonly property Item host: {
+                                root.treeRevision;
+                                return root.containerAt(root.rootEntryOf(index));
+                            }
+                            readonly property size surfaceSize: modelShellSurface && modelShellSurface.surface
+                                                                ? modelShellSurface.surface.destinationSize : Qt.size(0, 0)
+                            // A dialog typed into keeps clear of the on-screen keyboard as a typing
+                            // surface does: its entry's area is moved up and cut at the panel.
+                            readonly property bool typing: onScreenKeyboard.shown && configurator !== null
+                                                           && configurator.focused && host !== null
+                            readonly property real areaY: !host ? 0 : typing
+                                ? Math.max(regionLayout.y, Math.min(host.y, onScreenKeyboard.panelTop - host.height)) : host.y
+                            readonly property real areaHeight: !host ? 0 : typing
+                                ? Math.max(0, Math.min(host.height, onScreenKeyboard.panelTop - areaY)) : host.height
+                            readonly property real fit: host && surfaceSize.width > 0 && surfaceSize.height > 0
+                                                        ? Math.min(1, host.width / surfaceSize.width, areaHeight / surfaceSize.height) : 0
 
-                        PropertyChanges {
-                            target: quickbarArea
-                            anchors.topMargin: 0
-                            anchors.leftMargin: 0
-                            anchors.rightMargin: screenRotator.width
-                            anchors.bottomMargin: screenRotator.height
+                            x: host ? host.x + Math.round((host.width - width) / 2) : 0
+                            y: host ? areaY + Math.round((areaHeight - height) / 2) : 0
+                            width: Math.floor(surfaceSize.width * fit)
+                            height: Math.floor(surfaceSize.height * fit)
+                            // Above its entry; among the dialogs of one entry the later one is above;
+                            // typed into, above the other regions as a typing surface is.
+                            z: !host ? 0 : typing ? regionSelector.z - 0.5 : host.z + 0.5
+                            visible: root.isShown(currentRegion) && host !== null
+                            source: root.builtInContainer
+
+                            onCurrentRegionChanged: {
+                                if (!root.isShown(currentRegion))
+                                    root.surfaceHidden(configurator);
+                            }
+                            Component.onDestruction: Qt.callLater(root.refocus, false)
+
+                            Binding {
+                                target: dialog.configurator
+                                restoreMode: Binding.RestoreNone
+                                property: "view"
+                                value: dialog.item
+                            }
+                            Binding {
+                                target: dialog.configurator
+                                restoreMode: Binding.RestoreNone
+                                property: "floating"
+                                value: true
+                            }
+                            Binding {
+                                target: dialog.item
+                                restoreMode: Binding.RestoreNone
+                                property: "filled"
+                                value: false
+                            }
+
+                            Connections {
+                                target: dialog.modelToplevel
+                                ignoreUnknownSignals: true
+
+                                function onParentToplevelChanged() {
+                                    root.handleParentChanged(dialog.modelToplevel);
+                                }
+                            }
+
+                            Connections {
+                                target: dialog.item
+                                ignoreUnknownSignals: true
+
+                                function onSurfaceDestroyed() {
+                                    root.handleDialogDestroyed(index);
+                                }
+                            }
+
+                            Connections {
+                                target: dialog.status === Loader.Ready || !dialog.modelShellSurface
+                                        ? null : dialog.modelShellSurface.surface
+                                ignoreUnknownSignals: true
+
+                                function onSurfaceDestroyed() {
+                                    root.handleDialogDestroyed(index);
+                                }
+                            }
                         }
-                        PropertyChanges {
-                            target: regionLayout
-                            anchors.topMargin: 0
-                            anchors.leftMargin: 0
-                            anchors.rightMargin: 0
-                            anchors.bottomMargin: 0
-                        }
-                        PropertyChanges {
-                            target: quickbar
-                            visible: false
-                        }
+                    }
+
+                    OnScreenKeyboard {
+                        id: onScreenKeyboard
+
+                        anchors.left: regionLayout.left
+                        anchors.right: regionLayout.right
+                        anchors.bottom: regionLayout.bottom
+                        // Above every surface container and dialog, below the region selector.
+                        z: regionSelector.z - 0.25
+                        available: onScreenKeyboardOn
+                        compositor: root
+                        maximumHeight: screenRotator.height * root.numberSetting("Keyboard/Height", 50) / 100
+                        languages: String(settings.value("Keyboard/Languages")).split(",")
                     }
 
                     Loader {
-                        id: quickbar
+                        id: regionSelector
 
-                        property bool horizontalFlow: root.quickBarPosition === "TOP" || root.quickBarPosition === "BOTTOM"
-                        property string position: root.quickBarPosition
+                        property int currentProcess: -1
 
-                        anchors.fill: parent
-                        // Built in slices between the first frames: clients that start with the
-                        // compositor are placed while it is built, and their elements follow.
-                        asynchronous: true
-                        source: String(settings.value("Components/QuickBar"))
+                        anchors.left: regionLayout.left
+                        anchors.top: regionLayout.top
+                        anchors.topMargin: currentProcess < 0 ? regionLayout.height : 0
+                        width: regionLayout.width
+                        height: regionLayout.height
+                        z: 100
+                        // Built when it first opens and kept: many devices never need it, and its
+                        // areas and their texts would hold memory from the start.
+                        active: false
+                        source: String(settings.value("Components/RegionSelector"))
+
+                        onCurrentProcessChanged: {
+                            if (currentProcess >= 0)
+                                active = true;
+                        }
 
                         Connections {
-                            target: quickbar.item
+                            target: regionSelector.item
                             ignoreUnknownSignals: true
 
-                            function onHeaderClicked() {
-                                root.handleHeaderClicked();
+                            function onRegionAreaClicked(regionId) {
+                                root.handleRegionAreaClicked(regionId);
                             }
-                            function onBodyClicked() {
-                                root.handleBodyClicked();
+                        }
+                    }
+
+                    // Menus, drop-downs and tooltips of every client, whole and above everything.
+                    PopupLayer {
+                        anchors.fill: parent
+                        z: 120
+                        shell: xdgShell
+                    }
+
+                    Item {
+                        id: quickbarArea
+
+                        anchors.fill: parent
+                        anchors.leftMargin: root.quickBarPosition === "RIGHT" ? screenRotator.width * (100 - root.quickBarSize) / 100 : 0
+                        anchors.rightMargin: root.quickBarPosition === "LEFT" ? screenRotator.width * (100 - root.quickBarSize) / 100 : 0
+                        anchors.topMargin: root.quickBarPosition === "BOTTOM" ? screenRotator.height * (100 - root.quickBarSize) / 100 : 0
+                        anchors.bottomMargin: root.quickBarPosition === "TOP" ? screenRotator.height * (100 - root.quickBarSize) / 100 : 0
+                        z: 110
+
+                        states: State {
+                            name: "HIDDEN"
+                            when: root.quickBarHidden
+
+                            PropertyChanges {
+                                target: quickbarArea
+                                anchors.topMargin: 0
+                                anchors.leftMargin: 0
+                                anchors.rightMargin: screenRotator.width
+                                anchors.bottomMargin: screenRotator.height
                             }
-                            function onElementClicked(index) {
-                                root.handleElementClicked(index);
+                            PropertyChanges {
+                                target: regionLayout
+                                anchors.topMargin: 0
+                                anchors.leftMargin: 0
+                                anchors.rightMargin: 0
+                                anchors.bottomMargin: 0
                             }
-                            function onElementLongPressed(index) {
-                                root.handleElementLongPressed(index);
+                            PropertyChanges {
+                                target: quickbar
+                                visible: false
+                            }
+                        }
+
+                        Loader {
+                            id: quickbar
+
+                            property bool horizontalFlow: root.quickBarPosition === "TOP" || root.quickBarPosition === "BOTTOM"
+                            property string position: root.quickBarPosition
+
+                            anchors.fill: parent
+                            // Built in slices between the first frames: clients that start with the
+                            // compositor are placed while it is built, and their elements follow.
+                            asynchronous: true
+                            source: String(settings.value("Components/QuickBar"))
+
+                            Connections {
+                                target: quickbar.item
+                                ignoreUnknownSignals: true
+
+                                function onHeaderClicked() {
+                                    root.handleHeaderClicked();
+                                }
+                                function onBodyClicked() {
+                                    root.handleBodyClicked();
+                                }
+                                function onElementClicked(index) {
+                                    root.handleElementClicked(index);
+                                }
+                                function onElementLongPressed(index) {
+                                    root.handleElementLongPressed(index);
+                                }
                             }
                         }
                     }
@@ -1182,9 +1211,9 @@ WaylandCompositor {
 
         shell: xdgShell
         manager: coremanager
-        areaSize: Qt.size(regionLayout.width, regionLayout.height)
-        areaPosition: Qt.point(regionLayout.x, regionLayout.y)
-        screenSize: Qt.size(screenRotator.width, screenRotator.height)
+        areaSize: root.scene ? Qt.size(root.scene.regionArea.width, root.scene.regionArea.height) : Qt.size(0, 0)
+        areaPosition: root.scene ? Qt.point(root.scene.regionArea.x, root.scene.regionArea.y) : Qt.point(0, 0)
+        screenSize: root.scene ? Qt.size(root.scene.width, root.scene.height) : Qt.size(0, 0)
         containerSource: String(settings.value("Components/SurfaceContainer"))
         maxPerProcess: root.maxToplevelsPerClient
     }
@@ -1195,6 +1224,8 @@ WaylandCompositor {
         target: configurators
 
         function onToplevelReady(toplevel, xdgSurface) {
+            // A client quicker than the start-up itself.
+            root.buildScene();
             root.handleToplevelCreated(toplevel, xdgSurface);
         }
     }
