@@ -12,6 +12,7 @@
 #include "memorytrim.h"
 #include "onscreenkeyboard.h"
 #include "servicenotifier.h"
+#include "textinputfocus.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -180,9 +181,12 @@ extern "C" Q_DECL_EXPORT int vorlane_application_main(int argc, char *argv[],
             new Vorlane::FramePacer(output, qobject_cast<QQuickWindow *>(output->window()),
                                     &engine);
         // Clients that connected while the program started get the answers to their first
-        // requests (the registry, a round trip) now, not after the first frame is drawn. The
-        // extensions made after the compositor (the viewporter, text input) announce their
-        // globals on a posted event: they are sent first, so that the answer names them all.
+        // requests (the registry, a round trip) now, before the scene is built and the first
+        // frame drawn. Extensions made after the compositor (the viewporter, the keyboard's text
+        // input, made here rather than with the scene) announce their globals on a posted
+        // event: they are sent first, so that the answer names them all.
+        if (onScreenKeyboard)
+            Vorlane::TextInputFocus::offerTextInput(compositor);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::Polish);
         acceptor.acceptWaiting();
         compositor->processWaylandEvents();

@@ -51,6 +51,17 @@ TextInputFocus::TextInputFocus(QObject *parent)
     });
 }
 
+TextInputManagerV3 *TextInputFocus::offerTextInput(QWaylandCompositor *compositor)
+{
+    if (TextInputManagerV3 *existing = TextInputManagerV3::findIn(compositor))
+        return existing;
+    // An extension is not a child of the compositor it serves: it would outlive it.
+    (new QWaylandTextInputManager(compositor))->setParent(compositor);
+    auto *v3 = new TextInputManagerV3(compositor);
+    v3->setParent(compositor);
+    return v3;
+}
+
 void TextInputFocus::setCompositor(QWaylandCompositor *compositor)
 {
     if (m_compositor == compositor)
@@ -63,11 +74,8 @@ void TextInputFocus::setCompositor(QWaylandCompositor *compositor)
         // the event loop; the seat appears with the compositor. Qt's own text-input method is
         // left out: Qt 6.4 clients that are offered it keep it enabled after their text field
         // loses the focus, and crash when text-input v2 is announced before it.
-        if (!TextInputManagerV3::findIn(m_compositor) && !m_v3) {
-            // An extension is not a child of the compositor it serves: it would outlive it.
-            (new QWaylandTextInputManager(m_compositor))->setParent(m_compositor);
-            m_v3 = new TextInputManagerV3(m_compositor);
-            m_v3->setParent(m_compositor);
+        if (!m_v3) {
+            m_v3 = offerTextInput(m_compositor);
             connect(m_v3, &TextInputManagerV3::activeSurfaceChanged, this, &TextInputFocus::update);
         }
         connect(m_compositor, &QWaylandCompositor::createdChanged, this, &TextInputFocus::update);

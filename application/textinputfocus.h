@@ -32,6 +32,10 @@ class TextInputFocus : public QObject
 public:
     explicit TextInputFocus(QObject *parent = nullptr);
 
+    // Text input v2 and v3 for compositor, made once; its v3 manager. Made before the first
+    // clients are answered, so that they find them in their first round trip.
+    static TextInputManagerV3 *offerTextInput(QWaylandCompositor *compositor);
+
     QWaylandCompositor *compositor() const { return m_compositor; }
     void setCompositor(QWaylandCompositor *compositor);
     bool wanted() const { return m_wanted; }

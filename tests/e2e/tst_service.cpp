@@ -112,6 +112,8 @@ void tst_Service::earlyClient()
     QProcess *probe = nullptr;
     int listening = -1;
     if (activated) {
+        // The keyboard's protocols are among the globals an early client must be told of.
+        f.setSetting(QStringLiteral("Keyboard/Enabled"), QStringLiteral("1"));
         // The socket exists, and the client is connected, before the compositor runs at all.
         listening = listeningSocket(f.socketPath());
         QVERIFY(listening >= 0);
