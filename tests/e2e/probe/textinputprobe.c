@@ -164,18 +164,29 @@ static struct wl_surface *shown_surface(struct xdg_surface **xs, struct xdg_topl
     return coloured_surface(xs, tl, NULL, 64, 64, 0xff000000u);
 }
 
-// Waits up to 30 s for the keyboard focus, told by text input enter events.
-static void wait_for_enter(int count)
+static bool has_entered(int count, struct wl_surface *surface)
+{
+    return entered >= count && (!surface || focused == surface);
+}
+
+// Waits up to 30 s for the keyboard focus, told by text input enter events: count of them, and
+// on surface when that is not null.
+static void wait_for_enter_on(int count, struct wl_surface *surface)
 {
     const time_t until = time(NULL) + 30;
-    while (entered < count && time(NULL) < until) {
+    while (!has_entered(count, surface) && time(NULL) < until) {
         wl_display_roundtrip(display);
         usleep(20000);
     }
-    if (entered < count) {
+    if (!has_entered(count, surface)) {
         fprintf(stderr, "no enter event\n");
         exit(1);
     }
+}
+
+static void wait_for_enter(int count)
+{
+    wait_for_enter_on(count, NULL);
 }
 
 static void enable(struct zwp_text_input_v3 *ti)
@@ -223,15 +234,7 @@ static int dialog(void)
     struct wl_surface *dialog_surface
         = coloured_surface(&dialog_xs, &dialog_tl, tl, 300, 150, 0xff00ff00u);
     // The window may have the focus first; text input enabled there would end with its leave.
-    const time_t until = time(NULL) + 30;
-    while (focused != dialog_surface && time(NULL) < until) {
-        wl_display_roundtrip(display);
-        usleep(20000);
-    }
-    if (focused != dialog_surface) {
-        fprintf(stderr, "no enter event on the dialog\n");
-        return 1;
-    }
+    wait_for_enter_on(1, dialog_surface);
     enable(ti);
     step("enabled");
     while (wl_display_dispatch(display) >= 0) { }
